@@ -1,0 +1,5 @@
+#include "TQueueIDChanel.h"
+
+int TQueueIDChanel::GetPendingCount() {
+    return -1;
+}

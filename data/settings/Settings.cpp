@@ -1,0 +1,100 @@
+#include "Settings.h"
+
+#include "SettingsStore.h"
+
+namespace {
+
+ChanelSetupOverlay& Overlay() {
+    static ChanelSetupOverlay overlay;
+    return overlay;
+}
+
+void ApplyOverlay(ChanelSetupStruct& record) {
+    const ChanelSetupOverlay& o = Overlay();
+    if (o.CurrentChanel) record.CurrentChanel = *o.CurrentChanel;
+    if (o.NetAddress) record.NetAddress = *o.NetAddress;
+    if (o.ComPortName) record.ComPortName = *o.ComPortName;
+    if (o.ModemName) record.ModemName = *o.ModemName;
+    if (o.PhoneNumber) record.PhoneNumber = *o.PhoneNumber;
+    if (o.MonitoringInterval) record.MonitoringInterval = *o.MonitoringInterval;
+}
+
+bool ReadFlag(const SettingsStore& store, const char* name, bool defaultValue) {
+    const auto v = store.ReadInteger(kReadSettingsKey, name);
+    return v ? *v != 0 : defaultValue;
+}
+
+}  // namespace
+
+bool LoadChanelSetup(ChanelSetupStruct& record) {
+    SettingsStore store;
+    if (!store.IsAccessible()) {
+        return false;
+    }
+    const ChanelSetupStruct defaults;
+    const char* key = kChanelSetupKey;
+    record.CurrentChanel = store.ReadInteger(key, "CurrentChanel").value_or(defaults.CurrentChanel);
+    record.NetAddress = store.ReadInteger(key, "NetAddress").value_or(defaults.NetAddress);
+    record.ComPortName = store.ReadString(key, "ComPortName").value_or(defaults.ComPortName);
+    record.ModemName = store.ReadString(key, "ModemName").value_or(defaults.ModemName);
+    record.PhoneNumber = store.ReadString(key, "PhoneNumber").value_or(defaults.PhoneNumber);
+    record.MonitoringInterval =
+        store.ReadInteger(key, "MonitoringInterval").value_or(defaults.MonitoringInterval);
+    ApplyOverlay(record);
+    return true;
+}
+
+bool SaveChanelSetup(const ChanelSetupStruct& record) {
+    SettingsStore store;
+    const char* key = kChanelSetupKey;
+    store.WriteInteger(key, "CurrentChanel", record.CurrentChanel);
+    store.WriteInteger(key, "NetAddress", record.NetAddress);
+    store.WriteString(key, "ComPortName", record.ComPortName);
+    store.WriteString(key, "ModemName", record.ModemName);
+    store.WriteString(key, "PhoneNumber", record.PhoneNumber);
+    store.WriteInteger(key, "MonitoringInterval", record.MonitoringInterval);
+    return store.Sync();
+}
+
+bool LoadReadSettings(ReadSettingsStruct& record) {
+    SettingsStore store;
+    if (!store.IsAccessible()) {
+        return false;
+    }
+    const ReadSettingsStruct defaults;
+    const char* key = kReadSettingsKey;
+    record.ReadHourArchive = ReadFlag(store, "ReadHourArchive", defaults.ReadHourArchive);
+    record.ReadDayArchive = ReadFlag(store, "ReadDayArchive", defaults.ReadDayArchive);
+    record.ReadMonthArchive = ReadFlag(store, "ReadMonthArchive", defaults.ReadMonthArchive);
+    record.ReadJournal = ReadFlag(store, "ReadJournal", defaults.ReadJournal);
+    record.ReadInterval = store.ReadInteger(key, "ReadInterval").value_or(defaults.ReadInterval);
+    record.StartInterval = store.ReadDate(key, "StartInterval").value_or(defaults.StartInterval);
+    record.FinishInterval = store.ReadDate(key, "FinishInterval").value_or(defaults.FinishInterval);
+    return true;
+}
+
+bool SaveReadSettings(const ReadSettingsStruct& record) {
+    SettingsStore store;
+    const char* key = kReadSettingsKey;
+    store.WriteInteger(key, "ReadHourArchive", record.ReadHourArchive ? 1 : 0);
+    store.WriteInteger(key, "ReadDayArchive", record.ReadDayArchive ? 1 : 0);
+    store.WriteInteger(key, "ReadMonthArchive", record.ReadMonthArchive ? 1 : 0);
+    store.WriteInteger(key, "ReadJournal", record.ReadJournal ? 1 : 0);
+    store.WriteInteger(key, "ReadInterval", record.ReadInterval);
+    store.WriteDate(key, "StartInterval", record.StartInterval);
+    store.WriteDate(key, "FinishInterval", record.FinishInterval);
+    return store.Sync();
+}
+
+int ReadIntegerSetting(const std::string& name, int defaultValue) {
+    SettingsStore store;
+    return store.ReadInteger(kProgramKey, name).value_or(defaultValue);
+}
+
+void SetChanelSetupOverlay(const ChanelSetupOverlay& overlay) {
+    Overlay() = overlay;
+}
+
+void ClearChanelSetupOverlay() {
+    Overlay() = ChanelSetupOverlay{};
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "ChanelSetupStruct.h"
+#include "ReadSettingsStruct.h"
+
+#include <optional>
+#include <string>
+
+// The per-user settings store. Values live in one typed, human-readable text
+// file, $XDG_CONFIG_HOME/Halbrec/ZURavorav.reg (default ~/.config/...), under
+// the key paths Software\Halbrec\ZURavorav, ...\ChanelSetup and
+// ...\ReadSettings. Every missing, mistyped or unreadable value silently
+// takes its default, value by value. GUI thread (or any single thread).
+
+// False only when the store cannot be accessed at all.
+bool LoadChanelSetup(ChanelSetupStruct& record);
+bool SaveChanelSetup(const ChanelSetupStruct& record);
+bool LoadReadSettings(ReadSettingsStruct& record);
+bool SaveReadSettings(const ReadSettingsStruct& record);
+
+// Integer value of the program key; `defaultValue` when missing or not an
+// integer. Used for "EnableCalibration" (default 0).
+int ReadIntegerSetting(const std::string& name, int defaultValue);
+
+// Connection options given for one run (the command-line tool's --port,
+// --address ...): LoadChanelSetup applies every set field on top of what the
+// store holds. Never written to the store.
+struct ChanelSetupOverlay {
+    std::optional<int32_t> CurrentChanel;
+    std::optional<int32_t> NetAddress;
+    std::optional<std::string> ComPortName;
+    std::optional<std::string> ModemName;
+    std::optional<std::string> PhoneNumber;
+    std::optional<int32_t> MonitoringInterval;
+};
+void SetChanelSetupOverlay(const ChanelSetupOverlay& overlay);
+void ClearChanelSetupOverlay();
