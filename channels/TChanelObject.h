@@ -37,7 +37,9 @@ public:
     ChanelState GetState() const { return FState; }
 
     const ChanelStateEvent& GetOnChanelStateEvent() const { return FOnChanelStateEvent; }
-    void SetOnChanelStateEvent(ChanelStateEvent handler) { FOnChanelStateEvent = std::move(handler); }
+    void SetOnChanelStateEvent(ChanelStateEvent handler) {
+        FOnChanelStateEvent = std::move(handler);
+    }
     ActivityIndicator* GetRxControl() const { return FRxControl; }
     void SetRxControl(ActivityIndicator* control) { FRxControl = control; }
     ActivityIndicator* GetTxControl() const { return FTxControl; }

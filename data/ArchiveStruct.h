@@ -29,7 +29,8 @@ inline float ReadLeFloat(const uint8_t* p) {
 // bytes all 0x00 (skipped page) or all 0xFF (erased page).
 inline bool IsEmptySlot(const uint8_t* record) {
     const bool zeros = record[0] == 0 && record[1] == 0 && record[2] == 0 && record[3] == 0;
-    const bool ones = record[0] == 0xFF && record[1] == 0xFF && record[2] == 0xFF && record[3] == 0xFF;
+    const bool ones =
+        record[0] == 0xFF && record[1] == 0xFF && record[2] == 0xFF && record[3] == 0xFF;
     return zeros || ones;
 }
 

@@ -5,8 +5,8 @@
 
 // How to reach the device. Persisted in the ChanelSetup key of the store.
 struct ChanelSetupStruct {
-    int32_t CurrentChanel = 0;       // 0 COM port, 1 modem; anything else fails channel creation
-    int32_t NetAddress = 0;          // Modbus address; its low byte goes into every request
+    int32_t CurrentChanel = 0;  // 0 COM port, 1 modem; anything else fails channel creation
+    int32_t NetAddress = 0;     // Modbus address; its low byte goes into every request
     std::string ComPortName = "COM1";
     std::string ModemName;
     std::string PhoneNumber;

@@ -6,21 +6,21 @@
 
 // Decoded current parameters of the device.
 struct CurrentParamsStruct {
-    TDateTime Date = 0;         // device date
-    TDateTime Time = 0;         // device time of day
-    uint16_t DuIndex = 0;       // index into the nominal-diameter list
-    uint16_t CurrentCode = 0;   // current output, units of 0.001 mA
-    uint32_t Serial = 0;        // serial number
-    uint32_t Ton = 0;           // power-on time counter, minutes
-    uint32_t Twork = 0;         // operating time counter, minutes
-    float ImpulseWeight = 0;    // litres
-    float ImpulseLength = 0;    // ms
-    float G = 0;                // flow, m3/h
-    float Gmin = 0;             // threshold flow g_пор, m3/h
-    float Gmax = 0;             // maximum flow g_макс, m3/h
-    double Vd = 0;              // volume forward V+, m3
-    double Vr = 0;              // volume reverse V-, m3
-    uint8_t NSFlags = 0;        // bit 0 fault, 1 g < 0, 2 g < g_пор, 3 g > g_макс
+    TDateTime Date = 0;        // device date
+    TDateTime Time = 0;        // device time of day
+    uint16_t DuIndex = 0;      // index into the nominal-diameter list
+    uint16_t CurrentCode = 0;  // current output, units of 0.001 mA
+    uint32_t Serial = 0;       // serial number
+    uint32_t Ton = 0;          // power-on time counter, minutes
+    uint32_t Twork = 0;        // operating time counter, minutes
+    float ImpulseWeight = 0;   // litres
+    float ImpulseLength = 0;   // ms
+    float G = 0;               // flow, m3/h
+    float Gmin = 0;            // threshold flow g_пор, m3/h
+    float Gmax = 0;            // maximum flow g_макс, m3/h
+    double Vd = 0;             // volume forward V+, m3
+    double Vr = 0;             // volume reverse V-, m3
+    uint8_t NSFlags = 0;       // bit 0 fault, 1 g < 0, 2 g < g_пор, 3 g > g_макс
 
     bool operator==(const CurrentParamsStruct&) const = default;
 };

@@ -96,8 +96,10 @@ bool DecodeCurrentParams(const uint8_t* regs, CurrentParamsStruct& record) {
     record.G = GetRegFloat(regs, 42);
     record.Gmin = GetRegFloat(regs, 44);
     record.Gmax = GetRegFloat(regs, 46);
-    record.Vd = static_cast<double>(GetReg32(regs, 48)) + static_cast<double>(GetRegFloat(regs, 50));
-    record.Vr = static_cast<double>(GetReg32(regs, 52)) + static_cast<double>(GetRegFloat(regs, 54));
+    record.Vd =
+        static_cast<double>(GetReg32(regs, 48)) + static_cast<double>(GetRegFloat(regs, 50));
+    record.Vr =
+        static_cast<double>(GetReg32(regs, 52)) + static_cast<double>(GetRegFloat(regs, 54));
     return true;
 }
 

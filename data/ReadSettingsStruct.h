@@ -13,7 +13,7 @@ struct ReadSettingsStruct {
     bool ReadDayArchive = true;
     bool ReadMonthArchive = true;
     bool ReadJournal = true;
-    int32_t ReadInterval = 0;  // 0 whole archive, 1 missing part, 2 given interval
+    int32_t ReadInterval = 0;          // 0 whole archive, 1 missing part, 2 given interval
     TDateTime StartInterval = 40909;   // 1 January 2012
     TDateTime FinishInterval = 40909;  // 1 January 2012
 

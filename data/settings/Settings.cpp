@@ -11,12 +11,18 @@ ChanelSetupOverlay& Overlay() {
 
 void ApplyOverlay(ChanelSetupStruct& record) {
     const ChanelSetupOverlay& o = Overlay();
-    if (o.CurrentChanel) record.CurrentChanel = *o.CurrentChanel;
-    if (o.NetAddress) record.NetAddress = *o.NetAddress;
-    if (o.ComPortName) record.ComPortName = *o.ComPortName;
-    if (o.ModemName) record.ModemName = *o.ModemName;
-    if (o.PhoneNumber) record.PhoneNumber = *o.PhoneNumber;
-    if (o.MonitoringInterval) record.MonitoringInterval = *o.MonitoringInterval;
+    if (o.CurrentChanel)
+        record.CurrentChanel = *o.CurrentChanel;
+    if (o.NetAddress)
+        record.NetAddress = *o.NetAddress;
+    if (o.ComPortName)
+        record.ComPortName = *o.ComPortName;
+    if (o.ModemName)
+        record.ModemName = *o.ModemName;
+    if (o.PhoneNumber)
+        record.PhoneNumber = *o.PhoneNumber;
+    if (o.MonitoringInterval)
+        record.MonitoringInterval = *o.MonitoringInterval;
 }
 
 bool ReadFlag(const SettingsStore& store, const char* name, bool defaultValue) {

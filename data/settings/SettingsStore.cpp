@@ -211,7 +211,7 @@ bool SettingsStore::IsAccessible() const {
 }
 
 std::optional<int32_t> SettingsStore::ReadInteger(const std::string& key,
-                                                   const std::string& name) const {
+                                                  const std::string& name) const {
     const QVariant v = FSettings->value(KeyPath(key, name));
     if (v.typeId() != QMetaType::Int) {
         return std::nullopt;

@@ -1,0 +1,193 @@
+#include "ZQReadAllParamsTask.h"
+
+#include "ArchiveStruct.h"
+#include "DeviceAnswers.h"
+#include "ModbusFrames.h"
+#include "ParamsRegisters.h"
+#include "Settings.h"
+
+#include <cstring>
+
+namespace {
+
+// Archive answer: address, 65, kind, one byte, next start index (low byte
+// first), record count n, n records of 16 bytes, CRC.
+constexpr int kArchiveHeader = 7;
+constexpr int kRecordSize = 16;
+constexpr int kMaxChunk = 255;
+
+}  // namespace
+
+ZQReadAllParamsTask::ZQReadAllParamsTask(bool running, ZQValve* valve)
+    : ZQTask(running), valve(valve) {
+    readSettings.StartInterval = 0;
+    readSettings.FinishInterval = 0;
+    LoadReadSettings(readSettings);
+}
+
+int ZQReadAllParamsTask::GetPercent() {
+    // A finished task keeps what SetDone or SetError left: 100 or 0.
+    if (state != tsRunning) {
+        return percent;
+    }
+    int total = 0;
+    int left = 0;
+    for (const ReadPlanEntry& row : plan) {
+        total += row.total;
+        left += row.left;
+    }
+    percent = (step + total - left) * 100 / (GetStepCount() + total);
+    return percent;
+}
+
+int ZQReadAllParamsTask::ExecuteStep(int s) {
+    switch (s) {
+        case 0:
+            return srNext;
+        case 1:
+            return StepCreateChanel();
+        case 2:
+            return StepReadIdent();
+        case 3:
+            return StepReadRegisters("Чтение текущих параметров", kCurrentParamsRegs,
+                                     kCurrentParamsCount);
+        case 4:
+            return StepReadRegisters("Чтение настроечных параметров", kSetupParamsRegs,
+                                     kSetupParamsCount);
+        case 5:
+            return RequestArchive(ZQ_namespace::akMonth, readSettings.ReadMonthArchive,
+                                  "Чтение месячного архива");
+        case 6:
+            return RequestArchive(ZQ_namespace::akDay, readSettings.ReadDayArchive,
+                                  "Чтение суточного архива");
+        case 7:
+            return RequestArchive(ZQ_namespace::akHour, readSettings.ReadHourArchive,
+                                  "Чтение часового архива");
+        case 8:
+            return RequestArchive(ZQ_namespace::akJournal, readSettings.ReadJournal,
+                                  "Чтение журнала");
+        case 9:
+            CloseChanel();
+            statusText = "Чтение параметров выполнено";
+            return srWaitEvent;
+        default:
+            return srNext;
+    }
+}
+
+int ZQReadAllParamsTask::RequestArchive(int kind, bool selected, const char* text) {
+    const ReadPlanEntry& row = plan[kind];
+    if (row.left == 0 || !selected) {
+        return srNext;
+    }
+    statusText = text;
+    const uint8_t request[5] = {
+        static_cast<uint8_t>(kind),
+        1,
+        static_cast<uint8_t>(row.start & 0xFF),
+        static_cast<uint8_t>(row.start >> 8),
+        static_cast<uint8_t>(row.left > kMaxChunk ? kMaxChunk : row.left),
+    };
+    int length = kRequestFrameSize;
+    BuildFunctionFrame(requestFrame, length, DeviceAddress(), kFuncArchive, request, 5);
+    return SendRequest(length);
+}
+
+void ZQReadAllParamsTask::OnRecvPacket(const uint8_t* data, int length, int packetId) {
+    if (!CheckAnswer(data, static_cast<uint16_t>(length), packetId)) {
+        return;
+    }
+    switch (step) {
+        case 2:
+            AcceptIdentAnswer(data, length, valve->Ident);
+            break;
+        case 3: {
+            uint8_t block[kCurrentParamsBytes];
+            if (!DecodeCurrentParamsAnswer(data, length, block, valve->Current)) {
+                SetError(kTextBadDataCount);
+                return;
+            }
+            for (int kind = 0; kind < 4; ++kind) {
+                const ArchiveRing ring = GetArchiveRing(block, kind);
+                plan[kind].start = ring.NewestIndex();
+                plan[kind].total = plan[kind].left = ring.RecordCount();
+            }
+            NextStep();
+            break;
+        }
+        case 4: {
+            uint8_t block[kSetupParamsBytes];
+            if (!DecodeSetupParamsAnswer(data, length, block, valve->Setup)) {
+                SetError(kTextBadDataCount);
+                return;
+            }
+            NextStep();
+            break;
+        }
+        case 5:
+        case 6:
+        case 7:
+        case 8:
+            HandleArchiveAnswer(data, length);
+            break;
+        default:
+            break;
+    }
+}
+
+void ZQReadAllParamsTask::HandleArchiveAnswer(const uint8_t* data, int length) {
+    using namespace ZQ_namespace;
+    if (length < kArchiveHeader + 2) {
+        SetError(kTextBadDataCount);
+        return;
+    }
+    const int kind = data[2];
+    const int n = data[6];
+    // The kind byte names the plan row, and the announced records must all
+    // be inside the answer.
+    if (kind > akJournal || kArchiveHeader + n * kRecordSize + 2 > length) {
+        SetError(kTextBadDataCount);
+        return;
+    }
+    for (int i = 0; i < n; ++i) {
+        const uint8_t* bytes = data + kArchiveHeader + i * kRecordSize;
+        if (IsEmptySlot(bytes)) {
+            continue;
+        }
+        if (step == 8) {
+            JournalStruct record;
+            std::memcpy(&record, bytes, kRecordSize);
+            valve->Journal.push_back(record);
+            continue;
+        }
+        ArchiveStruct record;
+        std::memcpy(&record, bytes, kRecordSize);
+        switch (kind) {
+            case akHour:
+                valve->HourArchive.push_back(record);
+                break;
+            case akDay:
+                valve->DayArchive.push_back(record);
+                break;
+            case akMonth:
+                valve->MonthArchive.push_back(record);
+                break;
+            default:
+                break;
+        }
+    }
+    ReadPlanEntry& row = plan[kind];
+    if (row.left < n) {
+        row.left = 0;
+        SetError(kTextBadDataCount);
+        return;
+    }
+    row.left = static_cast<uint16_t>(row.left - n);
+    if (row.left > 0) {
+        row.start = static_cast<uint16_t>(data[4] | (data[5] << 8));
+        SetStep(step, true);
+        changed = true;
+    } else {
+        NextStep();
+    }
+}

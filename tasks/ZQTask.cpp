@@ -1,0 +1,266 @@
+#include "ZQTask.h"
+
+#include "Crc16.h"
+#include "DeviceAnswers.h"
+#include "ModbusFrames.h"
+#include "Settings.h"
+
+ZQTask::ZQTask(bool running) : state(running ? tsRunning : tsStopped) {}
+
+ZQTask::~ZQTask() {
+    DestroyChanel();
+}
+
+void ZQTask::Start() {
+    if (state == tsStopped) {
+        state = tsRunning;
+    }
+}
+
+void ZQTask::Stop() {
+    if (state == tsRunning) {
+        state = tsStopped;
+    }
+}
+
+void ZQTask::Tick() {
+    if (state == tsRunning) {
+        if (!waiting) {
+            const int result = ExecuteStep(step);
+            changed = true;
+            answerTicks = 0;
+            switch (result) {
+                case srWaitEvent:
+                    waiting = true;
+                    break;
+                case srNext:
+                    NextStep();
+                    break;
+                case srWaitAnswer:
+                    answerTicks = GetAnswerTimeout(step);
+                    waiting = true;
+                    break;
+                case srRepeat:
+                    SetStep(step, true);
+                    break;
+                default:
+                    break;
+            }
+            return;
+        }
+        if (answerTicks > 0 && --answerTicks == 0) {
+            RetryOrError("Истекли попытки повтора");
+        }
+    }
+    if (state == tsStopped) {
+        step = 0;
+        if (chanel && chanel->GetState() != csDisconnected) {
+            chanel->SetOnChanelStateEvent(nullptr);
+            chanel->SetOnRecvPacketEvent(nullptr);
+            chanel->SetOnLostPacketEvent(nullptr);
+            CloseChanel();
+        }
+    }
+}
+
+int ZQTask::GetPercent() {
+    return percent;
+}
+
+std::string ZQTask::GetStatusText() {
+    return statusText;
+}
+
+int ZQTask::GetState() {
+    return state;
+}
+
+int ZQTask::GetTaskType() {
+    return 0;
+}
+
+void ZQTask::OnChanelState(int chanelState) {
+    switch (chanelState) {
+        case csDisconnected:
+            if (step == 1) {
+                SetError("Соединение не установлено");
+            } else if (step == GetStepCount()) {
+                SetDone("");
+            } else {
+                SetError("Соединение разорвано");
+            }
+            break;
+        case csConnecting:
+            statusText = "Устанавливается соединение";
+            break;
+        case csConnected:
+            statusText = "Соединение установлено";
+            NextStep();
+            break;
+        default:
+            break;
+    }
+}
+
+void ZQTask::OnRecvPacket(const uint8_t*, int, int) {}
+
+void ZQTask::OnLostPacket(int packetId) {
+    if (packetId == step) {
+        RetryOrError("Нет ответа от прибора");
+    }
+}
+
+bool ZQTask::CreateChanel() {
+    if (!LoadChanelSetup(chanelSetup)) {
+        return false;
+    }
+    DestroyChanel();
+    // The COM-port and modem channels are not part of this build yet.
+    return false;
+}
+
+void ZQTask::CloseChanel() {
+    if (chanel) {
+        chanel->Close();
+    }
+}
+
+void ZQTask::DestroyChanel() {
+    chanel.reset();
+}
+
+void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
+    DestroyChanel();
+    chanel = std::move(newChanel);
+    if (!chanel) {
+        return;
+    }
+    // The bound operations are the virtual ones, so a derived task's handler
+    // receives the events.
+    chanel->SetOnChanelStateEvent([this](ChanelState s) { OnChanelState(s); });
+    chanel->SetOnRecvPacketEvent([this](const void* data, uint16_t length, int packetId) {
+        OnRecvPacket(static_cast<const uint8_t*>(data), length, packetId);
+    });
+    chanel->SetOnLostPacketEvent([this](int packetId) { OnLostPacket(packetId); });
+}
+
+bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
+    if (packetId != step) {
+        return false;
+    }
+    // Too short to hold an address, a function code and the CRC: as a bad CRC.
+    if (data == nullptr || length < 4 || !CheckFrameCrc(data, length)) {
+        RetryOrError("Ошибка CRC в ответе от прибора");
+        return false;
+    }
+    if (data[1] & 0x80) {
+        // An exception answer needs its code byte in front of the CRC.
+        if (length < 5) {
+            RetryOrError("Ошибка CRC в ответе от прибора");
+            return false;
+        }
+        SetError(ModbusErrorText(data[2]));
+        return false;
+    }
+    return true;
+}
+
+void ZQTask::SetStep(int newStep, bool resetRetries) {
+    step = newStep;
+    if (resetRetries) {
+        retries = GetStepRetries(newStep);
+    }
+    waiting = false;
+    const int count = GetStepCount();
+    percent = count > 0 ? newStep * 100 / count : 0;
+}
+
+void ZQTask::NextStep() {
+    if (step < GetStepCount()) {
+        SetStep(step + 1, true);
+    } else {
+        SetDone("");
+    }
+}
+
+void ZQTask::SetError(const std::string& text) {
+    step = 0;
+    state = tsError;
+    percent = 0;
+    changed = true;
+    if (!text.empty()) {
+        statusText = text;
+    }
+}
+
+void ZQTask::SetDone(const std::string& text) {
+    step = 0;
+    state = tsDone;
+    percent = 100;
+    changed = true;
+    if (!text.empty()) {
+        statusText = text;
+    }
+}
+
+void ZQTask::RetryOrError(const std::string& text) {
+    if (retries > 0) {
+        --retries;
+        SetStep(step, false);
+    } else {
+        SetError(text);
+    }
+}
+
+int ZQTask::GetStepRetries(int) {
+    return 3;
+}
+
+int ZQTask::GetStepCount() {
+    return 1;
+}
+
+int ZQTask::ExecuteStep(int) {
+    return srNext;
+}
+
+int ZQTask::GetAnswerTimeout(int) {
+    return chanelSetup.CurrentChanel == 0 ? 20 : 40;
+}
+
+int ZQTask::SendRequest(int length) {
+    if (chanel) {
+        chanel->SendPacket(requestFrame, length, step, false);
+    }
+    return srWaitAnswer;
+}
+
+int ZQTask::StepCreateChanel() {
+    if (!CreateChanel()) {
+        SetError("Ошибка при создании канала");
+    }
+    return srWaitEvent;
+}
+
+int ZQTask::StepReadIdent() {
+    statusText = "Чтение версии прибора";
+    int length = kRequestFrameSize;
+    BuildReportSlaveId(requestFrame, length, DeviceAddress());
+    return SendRequest(length);
+}
+
+int ZQTask::StepReadRegisters(const char* text, uint16_t regNumber, uint16_t count) {
+    statusText = text;
+    int length = kRequestFrameSize;
+    BuildReadRegisters(requestFrame, length, DeviceAddress(), regNumber, count);
+    return SendRequest(length);
+}
+
+void ZQTask::AcceptIdentAnswer(const uint8_t* data, int length, uint8_t* ident) {
+    const std::string error = CheckIdentAnswer(data, length, ident);
+    if (error.empty()) {
+        NextStep();
+    } else {
+        SetError(error);
+    }
+}

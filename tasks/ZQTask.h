@@ -1,0 +1,111 @@
+#pragma once
+
+#include "ChanelSetupStruct.h"
+#include "TQueueIDChanel.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+enum TaskState : int32_t { tsStopped = 0, tsRunning = 1, tsDone = 2, tsError = 3 };
+
+// What ExecuteStep asks Tick to do next.
+enum StepResult : int32_t {
+    srWaitEvent = 0,   // wait for a channel event, no time-out
+    srNext = 1,        // go to the next step at once
+    srWaitAnswer = 2,  // a request went out: wait for its answer, with the time-out
+    srRepeat = 3,      // run the same step again on the next tick, with fresh retries
+};
+
+// Task type codes.
+constexpr int kTaskReadAll = 1;
+constexpr int kTaskMonitoring = 2;
+constexpr int kTaskWriteSetup = 3;
+constexpr int kTaskWriteTime = 4;
+constexpr int kTaskClearArchive = 5;
+
+// Capacity of the request buffer handed to the frame builders.
+constexpr int kRequestFrameSize = 265;
+
+// One exchange with the device: a numbered sequence of steps driven by Tick,
+// which the owner calls every 100 ms. Each step opens the channel, or sends
+// one Modbus request (packet id = step number) and waits for its answer, or
+// finishes. This base owns the channel, the retries and time-outs, the common
+// answer checks, the progress and the status text; a derived task supplies
+// the step table, the answer handler and its type code.
+//
+// Everything runs on the GUI thread: Tick, and the channel's events, which
+// the channel raises there. Used through a ZQTask pointer; never restarted.
+class ZQTask {
+public:
+    // Starts in tsRunning when `running`, else in tsStopped.
+    explicit ZQTask(bool running);
+    ZQTask(const ZQTask&) = delete;
+    ZQTask& operator=(const ZQTask&) = delete;
+    virtual ~ZQTask();
+
+    virtual void Stop();
+    virtual void Tick();
+    virtual int GetPercent();
+    virtual std::string GetStatusText();
+    virtual int GetState();
+    virtual int GetTaskType();
+    virtual void OnChanelState(int chanelState);
+    virtual void OnRecvPacket(const uint8_t* data, int length, int packetId);
+    virtual void OnLostPacket(int packetId);
+    virtual bool CreateChanel();
+    virtual void CloseChanel();
+    virtual void DestroyChanel();
+    // Common checks of an answer: the packet id (a late answer is dropped
+    // silently), the CRC (retried), the exception bit (ends the task).
+    virtual bool CheckAnswer(const uint8_t* data, uint16_t length, int packetId);
+    virtual void SetStep(int step, bool resetRetries);
+    virtual void NextStep();
+    virtual void SetError(const std::string& text);
+    virtual void SetDone(const std::string& text);
+    virtual void RetryOrError(const std::string& text);
+    virtual int GetStepRetries(int step);
+    virtual int GetStepCount();
+    virtual int ExecuteStep(int step);
+    // Ticks of 100 ms before an unanswered request counts as lost: 20 on a
+    // COM port, 40 through a modem.
+    virtual int GetAnswerTimeout(int step);
+
+    // For the owner: the start of a stopped task, the refresh flag, the step.
+    void Start();
+    bool IsChanged() const { return changed; }
+    void ClearChanged() { changed = false; }
+    int GetStep() const { return step; }
+    const ChanelSetupStruct& GetChanelSetup() const { return chanelSetup; }
+    TQueueIDChanel* GetChanel() const { return chanel.get(); }
+
+protected:
+    // Makes `newChanel` the task's channel (an old one is destroyed first)
+    // and binds its three events to the task's virtual handlers.
+    void AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel);
+    // Sends the `length` bytes of requestFrame with packet id = step.
+    int SendRequest(int length);
+
+    // Steps every task shares: opening the channel (step 1), reading the
+    // identification (function 17) and reading a register block.
+    int StepCreateChanel();
+    int StepReadIdent();
+    int StepReadRegisters(const char* text, uint16_t regNumber, uint16_t count);
+    // Identification answer: NextStep when the device is known, else SetError.
+    // `ident`, when given, receives the four identification bytes.
+    void AcceptIdentAnswer(const uint8_t* data, int length, uint8_t* ident);
+    // Device address for requests: the low byte of the connection settings'.
+    uint8_t DeviceAddress() const { return static_cast<uint8_t>(chanelSetup.NetAddress & 0xFF); }
+
+    std::unique_ptr<TQueueIDChanel> chanel;
+    int32_t state = tsStopped;
+    int32_t step = 0;
+    int32_t percent = 0;
+    bool changed = false;
+    bool waiting = false;
+    int32_t retries = 0;
+    int32_t answerTicks = 0;
+    std::string statusText;
+    ChanelSetupStruct chanelSetup;
+    uint8_t requestFrame[kRequestFrameSize] = {};
+};

@@ -1,0 +1,41 @@
+#include "ZQWriteTask.h"
+
+#include "ModbusFrames.h"
+
+int ZQWriteTask::ExecuteStep(int s) {
+    switch (s) {
+        case 0:
+            return srNext;
+        case 1:
+            return StepCreateChanel();
+        case 2:
+            return StepReadIdent();
+        case 3:
+            statusText = WriteText();
+            return SendRequest(BuildWrite());
+        case 4:
+            CloseChanel();
+            statusText = DoneText();
+            return srWaitEvent;
+        default:
+            return srNext;
+    }
+}
+
+void ZQWriteTask::OnRecvPacket(const uint8_t* data, int length, int packetId) {
+    if (!CheckAnswer(data, static_cast<uint16_t>(length), packetId)) {
+        return;
+    }
+    if (step == 2) {
+        AcceptIdentAnswer(data, length, nullptr);
+    } else if (step == 3) {
+        // The echo of the write is not inspected.
+        NextStep();
+    }
+}
+
+int ZQWriteTask::BuildWriteFrame(const uint8_t* data, uint16_t regNumber, uint16_t count) {
+    int length = kRequestFrameSize;
+    BuildWriteRegisters(requestFrame, length, DeviceAddress(), data, regNumber, count);
+    return length;
+}

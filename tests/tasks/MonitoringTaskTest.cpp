@@ -1,0 +1,120 @@
+// The monitoring task: one identification, then parameter cycles with a
+// pause of MonitoringInterval seconds.
+#include "DeviceAnswers.h"
+#include "TaskHarness.h"
+#include "ZQMonitoringTask.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class MonitoringTest : public testing::Test {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+
+    // Answers the current and setup parameters of one cycle; the task is then
+    // in its pause.
+    void AnswerCycle(TaskHarness<ZQMonitoringTask>& h, uint32_t serial) {
+        CurrentParamsStruct current;
+        current.Serial = serial;
+        h.TickAndAnswer(answers::CurrentParams(current));
+        ASSERT_EQ(h.task->GetStep(), 4);
+        h.TickAndAnswer(answers::SetupParams({}));
+        ASSERT_EQ(h.task->GetStep(), ZQMonitoringTask::kWaitStep);
+    }
+
+    ZQValve valve;
+};
+
+TEST_F(MonitoringTest, CyclesEverySixtyTicksWithIdentificationOnce) {
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    AnswerCycle(h, 1);
+    EXPECT_EQ(valve.Current.Serial, 1u);
+    h.Tick();  // enters the pause
+    EXPECT_EQ(h.task->GetStatusText(), "Ожидание ...");
+    const size_t sent = h.SentCount();
+    h.Tick(59);
+    EXPECT_EQ(h.SentCount(), sent);
+    h.Tick();  // the 60th tick ends the pause and sends at once
+    ASSERT_EQ(h.SentCount(), sent + 1);
+    EXPECT_EQ(h.LastSent().bytes[1], 4);
+    EXPECT_EQ(h.LastSent().packetId, 3);
+    h.Answer(answers::CurrentParams({.Serial = 2}));
+    h.TickAndAnswer(answers::SetupParams({}));
+    EXPECT_EQ(valve.Current.Serial, 2u);
+    for (const auto& p : h.Chanel().sent) {
+        if (&p != &h.Chanel().sent.front()) {
+            EXPECT_NE(p.bytes[1], 0x11) << "identification is read once";
+        }
+    }
+}
+
+TEST_F(MonitoringTest, IntervalZeroWaitsUntilStopped) {
+    StoreInteger(kChanelSetupKey, "MonitoringInterval", 0);
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    AnswerCycle(h, 1);
+    h.Tick();
+    const size_t sent = h.SentCount();
+    h.Tick(1000);
+    EXPECT_EQ(h.SentCount(), sent);
+    EXPECT_EQ(h.task->GetState(), tsRunning);
+    h.task->Stop();
+    h.Tick();
+    EXPECT_EQ(h.Chanel().closeCalls, 1);
+}
+
+TEST_F(MonitoringTest, LostCurrentParamsRetriedThreeTimes) {
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    for (int i = 0; i < 4; ++i) {
+        h.Tick();
+        h.Chanel().InjectLost(3);
+    }
+    EXPECT_EQ(h.SentCount(), 5u);
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Нет ответа от прибора");
+}
+
+// The owner refreshes its pages when the task enters the pause: the values
+// of both blocks are in the valve by then, and not before step 4 answered.
+TEST_F(MonitoringTest, ValuesCompleteWhenPauseIsEntered) {
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    h.TickAndAnswer(answers::CurrentParams({.Serial = 9}));
+    EXPECT_NE(h.task->GetStep(), ZQMonitoringTask::kWaitStep);
+    SetupParamsStruct setup;
+    setup.NetAddress = 33;
+    h.TickAndAnswer(answers::SetupParams(setup));
+    EXPECT_EQ(h.task->GetStep(), ZQMonitoringTask::kWaitStep);
+    EXPECT_EQ(valve.Current.Serial, 9u);
+    EXPECT_EQ(valve.Setup.NetAddress, 33);
+}
+
+TEST_F(MonitoringTest, DisconnectDuringPauseIsNormalEnd) {
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    AnswerCycle(h, 1);
+    h.Tick();
+    h.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(h.task->GetState(), tsDone);
+    EXPECT_EQ(h.task->GetStatusText(), "Ожидание ...");
+}
+
+TEST_F(MonitoringTest, DisconnectInCycleIsBrokenConnection) {
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    h.TickAndAnswer(answers::Ident());
+    h.Tick();
+    h.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Соединение разорвано");
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+// The three write tasks: the frames they write and their final texts.
+#include "DeviceAnswers.h"
+#include "TaskHarness.h"
+#include "ZQClearArchiveTask.h"
+#include "ZQWriteAllParamsTask.h"
+#include "ZQWriteCurrentTimeTask.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using answers::Bytes;
+
+class WriteTasksTest : public testing::Test {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+
+    // Connects, answers the identification and returns the write frame.
+    template <class Task>
+    Bytes WriteFrame(TaskHarness<Task>& h) {
+        h.Connect();
+        h.TickAndAnswer(answers::Ident());
+        h.Tick();
+        return h.LastSent().bytes;
+    }
+
+    template <class Task>
+    void FinishWith(TaskHarness<Task>& h, const char* text) {
+        const Bytes& frame = h.LastSent().bytes;
+        h.Answer(answers::WithCrc({0, 16, frame[2], frame[3], frame[4], frame[5]}));
+        h.Tick();
+        EXPECT_EQ(h.Chanel().closeCalls, 1);
+        h.Chanel().InjectState(csDisconnected);
+        EXPECT_EQ(h.task->GetState(), tsDone);
+        EXPECT_EQ(h.task->GetStatusText(), text);
+    }
+};
+
+SetupParamsStruct PageValues() {
+    SetupParamsStruct p;
+    p.NetAddress = 17;
+    p.CalibrationCode = 0x1234;
+    p.TestCode = 0x0ABC;
+    p.TestMode = 1;
+    p.ClearArchive = 1;
+    return p;
+}
+
+TEST_F(WriteTasksTest, SetupWriteWithoutCalibrationIsAddressAlone) {
+    TaskHarness<ZQWriteAllParamsTask> h;
+    h.task->SetSetupParams(PageValues());
+    const Bytes frame = WriteFrame(h);
+    EXPECT_EQ(h.task->GetStatusText(), "Запись настроечных параметров");
+    ASSERT_EQ(frame.size(), 11u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 9), (Bytes{0, 16, 0, 7, 0, 1, 2, 0, 17}));
+    FinishWith(h, "Запись параметров выполнена");
+}
+
+TEST_F(WriteTasksTest, SetupWriteWithCalibrationCarriesFourRegisters) {
+    StoreInteger(kProgramKey, "EnableCalibration", 1);
+    TaskHarness<ZQWriteAllParamsTask> h;
+    h.task->SetSetupParams(PageValues());
+    const Bytes frame = WriteFrame(h);
+    ASSERT_EQ(frame.size(), 17u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 15),
+              (Bytes{0, 16, 0, 7, 0, 4, 8, 0, 17, 0x12, 0x34, 0x0A, 0xBC, 0, 1}));
+}
+
+TEST_F(WriteTasksTest, ClockWriteAtEndOfYear) {
+    TDateTime date = 0, time = 0;
+    ASSERT_TRUE(TryEncodeDate(2031, 12, 31, date));
+    ASSERT_TRUE(TryEncodeTime(23, 59, 58, 0, time));
+    TaskHarness<ZQWriteCurrentTimeTask> h([=] { return date + time; });
+    const Bytes frame = WriteFrame(h);
+    EXPECT_EQ(h.task->GetStatusText(), "Установка текущего времени");
+    ASSERT_EQ(frame.size(), 21u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 19),
+              (Bytes{0, 16, 0, 0, 0, 6, 12, 0, 31, 0, 12, 0, 31, 0, 23, 0, 59, 0, 58}));
+    FinishWith(h, "Установка текущего времени выполнена");
+}
+
+TEST_F(WriteTasksTest, ClearArchiveWritesOneToItsRegister) {
+    TaskHarness<ZQClearArchiveTask> h;
+    const Bytes frame = WriteFrame(h);
+    EXPECT_EQ(h.task->GetStatusText(), "Сброс архива");
+    ASSERT_EQ(frame.size(), 11u);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 9), (Bytes{0, 16, 0, 6, 0, 1, 2, 0, 1}));
+    FinishWith(h, "Сброс архива будет выполнен");
+}
+
+// A device of an unknown version is never written to.
+TEST_F(WriteTasksTest, VersionTwoStopsEveryWriteBeforeWriting) {
+    TaskHarness<ZQWriteAllParamsTask> setup;
+    TaskHarness<ZQWriteCurrentTimeTask> clock;
+    TaskHarness<ZQClearArchiveTask> clear;
+    auto check = [](auto& h) {
+        h.Connect();
+        h.TickAndAnswer(answers::Ident(2));
+        h.Tick(5);
+        EXPECT_EQ(h.task->GetState(), tsError);
+        EXPECT_EQ(h.task->GetStatusText(), "Неизвестная версия прибора");
+        EXPECT_EQ(h.SentCount(), 1u);
+    };
+    check(setup);
+    check(clock);
+    check(clear);
+}
+
+TEST_F(WriteTasksTest, RejectedWriteEndsWithExceptionText) {
+    TaskHarness<ZQClearArchiveTask> h;
+    WriteFrame(h);
+    h.Answer(answers::Exception(16, 7));
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Доступ к регистру закрыт");
+}
+
+TEST_F(WriteTasksTest, TaskTypes) {
+    EXPECT_EQ(ZQWriteAllParamsTask(true).GetTaskType(), 3);
+    EXPECT_EQ(ZQWriteCurrentTimeTask(true).GetTaskType(), 4);
+    EXPECT_EQ(ZQClearArchiveTask(true).GetTaskType(), 5);
+}
+
+}  // namespace

@@ -1,0 +1,253 @@
+// The step engine: retries, time-outs, answer checks, channel states, stop,
+// progress. Driven through a small three-step task over the fake channel.
+#include "DeviceAnswers.h"
+#include "ModbusFrames.h"
+#include "TaskHarness.h"
+#include "ZQTask.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using answers::Bytes;
+
+// 0 start, 1 channel, 2 one request, 3 close with a final text.
+class ProbeTask : public ZQTask {
+public:
+    using ZQTask::ZQTask;
+    int GetStepCount() override { return 3; }
+    int ExecuteStep(int s) override {
+        switch (s) {
+            case 1:
+                return StepCreateChanel();
+            case 2:
+                return StepReadRegisters("Запрос", 40001, 16);
+            case 3:
+                CloseChanel();
+                statusText = "Готово";
+                return srWaitEvent;
+            default:
+                return srNext;
+        }
+    }
+    void OnRecvPacket(const uint8_t* data, int length, int packetId) override {
+        ++handled;
+        if (CheckAnswer(data, static_cast<uint16_t>(length), packetId)) {
+            NextStep();
+        }
+    }
+    int handled = 0;
+};
+
+const Bytes kGoodAnswer = answers::WithCrc({0, 3, 2, 0x12, 0x34});
+
+class EngineTest : public testing::Test {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+    TaskHarness<ProbeTask> h;
+};
+
+TEST_F(EngineTest, RunsThroughAllStepsToDone) {
+    h.Connect();
+    EXPECT_EQ(h.task->GetStatusText(), "Соединение установлено");
+    h.TickAndAnswer(kGoodAnswer);
+    EXPECT_EQ(h.task->GetStep(), 3);
+    h.Tick();
+    EXPECT_EQ(h.Chanel().closeCalls, 1);
+    EXPECT_EQ(h.task->GetStatusText(), "Готово");
+    h.Chanel().InjectState(csConnected);  // same state: no event
+    h.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(h.task->GetState(), tsDone);
+    EXPECT_EQ(h.task->GetStatusText(), "Готово");
+    EXPECT_EQ(h.task->GetPercent(), 100);
+    EXPECT_EQ(h.task->GetStep(), 0);
+}
+
+TEST_F(EngineTest, RequestCarriesStepAsPacketIdAndStoredAddress) {
+    StoreInteger(kChanelSetupKey, "NetAddress", 0x1F7);
+    h.Connect();
+    h.Tick();
+    ASSERT_EQ(h.SentCount(), 1u);
+    EXPECT_EQ(h.LastSent().packetId, 2);
+    EXPECT_FALSE(h.LastSent().quiet);
+    EXPECT_EQ(h.LastSent().bytes[0], 0xF7);  // low byte of the address
+    EXPECT_EQ(h.LastSent().bytes[1], 3);
+}
+
+// Each failure kind is retried three times: four sends of the same request,
+// then the task ends with the text of the last failure.
+struct FailureCase {
+    const char* name;
+    void (*fail)(TaskHarness<ProbeTask>&);
+    const char* text;
+};
+
+class EngineRetry : public testing::TestWithParam<FailureCase> {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+};
+
+TEST_P(EngineRetry, FourSendsThenLastFailureText) {
+    TaskHarness<ProbeTask> h;
+    h.Connect();
+    for (int attempt = 1; attempt <= 4; ++attempt) {
+        h.Tick();
+        ASSERT_EQ(h.SentCount(), static_cast<size_t>(attempt));
+        EXPECT_EQ(h.LastSent().bytes, h.Chanel().sent.front().bytes);
+        EXPECT_EQ(h.task->GetState(), tsRunning);
+        GetParam().fail(h);
+    }
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), GetParam().text);
+    EXPECT_EQ(h.task->GetPercent(), 0);
+    h.Tick(50);
+    EXPECT_EQ(h.SentCount(), 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, EngineRetry,
+    testing::Values(FailureCase{"LostPacket",
+                                [](TaskHarness<ProbeTask>& h) { h.Chanel().InjectLost(2); },
+                                "Нет ответа от прибора"},
+                    FailureCase{"TimeOut", [](TaskHarness<ProbeTask>& h) { h.Tick(20); },
+                                "Истекли попытки повтора"},
+                    FailureCase{"BadCrc",
+                                [](TaskHarness<ProbeTask>& h) {
+                                    Bytes bad = kGoodAnswer;
+                                    bad.back() ^= 1;
+                                    h.Answer(bad);
+                                },
+                                "Ошибка CRC в ответе от прибора"},
+                    FailureCase{"TooShort",
+                                [](TaskHarness<ProbeTask>& h) {
+                                    h.Answer({0, 3, 0xFF});
+                                },
+                                "Ошибка CRC в ответе от прибора"},
+                    FailureCase{"ExceptionWithoutCode",
+                                [](TaskHarness<ProbeTask>& h) {
+                                    h.Answer(answers::WithCrc({0, 0x83}));
+                                },
+                                "Ошибка CRC в ответе от прибора"}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST_F(EngineTest, TimeOutIsTwentyTicksOnComPortAndFortyThroughModem) {
+    h.Connect();
+    h.Tick();
+    h.Tick(19);
+    EXPECT_EQ(h.SentCount(), 1u);
+    h.Tick();  // the 20th tick times out; the retry goes out on the next one
+    h.Tick();
+    EXPECT_EQ(h.SentCount(), 2u);
+
+    StoreInteger(kChanelSetupKey, "CurrentChanel", 1);
+    TaskHarness<ProbeTask> modem;
+    modem.Connect();
+    modem.Tick();
+    modem.Tick(39);
+    modem.Tick();
+    EXPECT_EQ(modem.SentCount(), 1u);
+    modem.Tick();
+    modem.Tick();
+    EXPECT_EQ(modem.SentCount(), 2u);
+}
+
+TEST_F(EngineTest, LateAnswerAndForeignLostPacketAreIgnored) {
+    h.Connect();
+    h.Tick();
+    const std::string status = h.task->GetStatusText();
+    h.task->ClearChanged();
+    h.Chanel().InjectAnswer(kGoodAnswer, 1);
+    h.Chanel().InjectLost(1);
+    EXPECT_EQ(h.task->GetStep(), 2);
+    EXPECT_EQ(h.task->GetStatusText(), status);
+    EXPECT_FALSE(h.task->IsChanged());
+    // No retry was used up: four more failures are still needed.
+    for (int i = 0; i < 3; ++i) {
+        h.Chanel().InjectLost(2);
+        h.Tick();
+    }
+    EXPECT_EQ(h.task->GetState(), tsRunning);
+    h.Answer(kGoodAnswer);
+    EXPECT_EQ(h.task->GetStep(), 3);
+}
+
+TEST_F(EngineTest, ExceptionAnswerEndsAtOnceWithItsText) {
+    h.Connect();
+    h.Tick();
+    h.Answer(answers::Exception(3, 2));
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Недопустимый(неверный) номер регистра");
+    EXPECT_EQ(h.SentCount(), 1u);
+}
+
+TEST_F(EngineTest, StopWhileWaitingClosesChanelAndDropsLaterEvents) {
+    h.Connect();
+    h.Tick();
+    h.task->Stop();
+    h.task->ClearChanged();
+    h.Tick();
+    EXPECT_EQ(h.task->GetState(), tsStopped);
+    EXPECT_EQ(h.task->GetStep(), 0);
+    EXPECT_EQ(h.Chanel().closeCalls, 1);
+    EXPECT_FALSE(h.Chanel().HasHandlers());
+    h.Chanel().InjectAnswer(kGoodAnswer, 2);
+    h.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(h.task->handled, 0);
+    EXPECT_EQ(h.task->GetState(), tsStopped);
+    EXPECT_FALSE(h.task->IsChanged());
+    h.Tick(5);
+    EXPECT_EQ(h.Chanel().closeCalls, 1);  // disconnected now: nothing more to close
+}
+
+TEST_F(EngineTest, ChanelStatesDuringAndAfterConnect) {
+    h.Tick(2);
+    h.Chanel().InjectState(csConnecting);
+    EXPECT_EQ(h.task->GetStatusText(), "Устанавливается соединение");
+    h.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Соединение не установлено");
+
+    TaskHarness<ProbeTask> broken;
+    broken.Connect();
+    broken.Tick();
+    broken.Chanel().InjectState(csDisconnected);
+    EXPECT_EQ(broken.task->GetState(), tsError);
+    EXPECT_EQ(broken.task->GetStatusText(), "Соединение разорвано");
+}
+
+TEST_F(EngineTest, ProgressFollowsSteps) {
+    h.Tick();
+    EXPECT_EQ(h.task->GetPercent(), 33);
+    h.Tick();
+    h.Chanel().InjectState(csConnected);
+    EXPECT_EQ(h.task->GetPercent(), 66);
+    h.TickAndAnswer(kGoodAnswer);
+    EXPECT_EQ(h.task->GetPercent(), 100);
+}
+
+TEST(EngineCreation, UnknownConnectionTypeFailsChanelCreation) {
+    ResetSettingsStore();
+    StoreInteger(kChanelSetupKey, "CurrentChanel", 2);
+    ProbeTask task(true);
+    task.Tick();
+    task.Tick();
+    EXPECT_EQ(task.GetState(), tsError);
+    EXPECT_EQ(task.GetStatusText(), "Ошибка при создании канала");
+    EXPECT_EQ(task.GetChanelSetup().CurrentChanel, 2);
+}
+
+TEST(EngineCreation, StoppedTaskStartsOnlyWhenStarted) {
+    ProbeTask task(false);
+    for (int i = 0; i < 3; ++i) {
+        task.Tick();
+    }
+    EXPECT_EQ(task.GetState(), tsStopped);
+    EXPECT_EQ(task.GetStep(), 0);
+    task.Start();
+    EXPECT_EQ(task.GetState(), tsRunning);
+    task.Stop();
+    task.Stop();
+    EXPECT_EQ(task.GetState(), tsStopped);
+}
+
+}  // namespace
