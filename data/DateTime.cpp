@@ -34,10 +34,16 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
     year = static_cast<int>(yoe + era * 400 + (month <= 2));
 }
 
+// Values outside years 1..9999 (NaN and the infinities among them) split as
+// 0: beyond that range the millisecond count and the calendar arithmetic
+// overflow. Nothing the device sends produces them, a damaged settings file may.
+constexpr double kFirstDay = -693594.0;  // exclusive: 0001-01-01 is -693593
+constexpr double kLastDay = 2958466.0;   // exclusive: 10000-01-01
+
 // Splits a value into a day number and the milliseconds of the day, rounding
 // to the millisecond so that 23:59:59.9999 does not become 24:00:00.
 void Split(TDateTime value, int64_t& dayNumber, int64_t& msOfDay) {
-    if (!std::isfinite(value)) {
+    if (!(value > kFirstDay && value < kLastDay)) {
         dayNumber = 0;
         msOfDay = 0;
         return;

@@ -33,7 +33,8 @@ bool IsValidTime(int hour, int minute, int second, int ms);
 bool TryEncodeDate(int year, int month, int day, TDateTime& result);
 bool TryEncodeTime(int hour, int minute, int second, int ms, TDateTime& result);
 
-// Splits a value; the time is rounded to the millisecond.
+// Splits a value; the time is rounded to the millisecond. A value outside
+// years 1..9999, NaN or an infinity splits as 0 (30 December 1899, 00:00).
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& ms);
 

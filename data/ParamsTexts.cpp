@@ -1,32 +1,12 @@
 #include "ParamsTexts.h"
 
 #include "DateTime.h"
+#include "TextFormat.h"
 
 #include <algorithm>
-#include <cstdio>
-
-namespace {
-
-template <class... Args>
-std::string Format(const char* format, Args... args) {
-    char buffer[64];
-    const int n = std::snprintf(buffer, sizeof buffer, format, args...);
-    if (n < 0) {
-        return std::string();
-    }
-    if (static_cast<size_t>(n) < sizeof buffer) {
-        return std::string(buffer, static_cast<size_t>(n));
-    }
-    std::string big(static_cast<size_t>(n) + 1, '\0');
-    std::snprintf(big.data(), big.size(), format, args...);
-    big.resize(static_cast<size_t>(n));
-    return big;
-}
-
-}  // namespace
 
 std::string FormatMinutes(uint32_t minutes) {
-    return Format("%02u:%02u", minutes / 60, minutes % 60);
+    return FormatText("%02u:%02u", minutes / 60, minutes % 60);
 }
 
 std::string FormatFlagList(uint8_t flags) {
@@ -36,7 +16,7 @@ std::string FormatFlagList(uint8_t flags) {
             if (!text.empty()) {
                 text += '\n';
             }
-            text += Format("%d. %s", bit + 1, kNSFlagNames[bit]);
+            text += FormatText("%d. %s", bit + 1, kNSFlagNames[bit]);
         }
     }
     return text;
@@ -44,18 +24,18 @@ std::string FormatFlagList(uint8_t flags) {
 
 CurrentParamsTexts FormatCurrentParams(const CurrentParamsStruct& p) {
     CurrentParamsTexts t;
-    t.G = Format("%05.4f", static_cast<double>(p.G));
-    t.Vd = Format("%013.3f", p.Vd);
-    t.Vr = Format("%013.3f", p.Vr);
+    t.G = FormatText("%05.4f", static_cast<double>(p.G));
+    t.Vd = FormatText("%013.3f", p.Vd);
+    t.Vr = FormatText("%013.3f", p.Vr);
     t.Twork = FormatMinutes(p.Twork);
     t.Ton = FormatMinutes(p.Ton);
-    t.Serial = Format("%09u", p.Serial);
+    t.Serial = FormatText("%09u", p.Serial);
     t.Du = p.DuIndex < kDuCount ? std::to_string(kDuValues[p.DuIndex]) : std::string();
-    t.ImpulseWeight = Format("%g", static_cast<double>(p.ImpulseWeight));
-    t.ImpulseLength = Format("%g", static_cast<double>(p.ImpulseLength));
-    t.Gmin = Format("%g", static_cast<double>(p.Gmin));
-    t.Gmax = Format("%g", static_cast<double>(p.Gmax));
-    t.CurrentValue = Format("%.3f", p.CurrentCode * 0.001);
+    t.ImpulseWeight = FormatText("%g", static_cast<double>(p.ImpulseWeight));
+    t.ImpulseLength = FormatText("%g", static_cast<double>(p.ImpulseLength));
+    t.Gmin = FormatText("%g", static_cast<double>(p.Gmin));
+    t.Gmax = FormatText("%g", static_cast<double>(p.Gmax));
+    t.CurrentValue = FormatText("%.3f", p.CurrentCode * 0.001);
     return t;
 }
 
