@@ -4,6 +4,7 @@
 #include "DeviceAnswers.h"
 #include "ModbusFrames.h"
 #include "Settings.h"
+#include "TComPortQueueIDChanel.h"
 
 ZQTask::ZQTask(bool running) : state(running ? tsRunning : tsStopped) {}
 
@@ -115,8 +116,23 @@ bool ZQTask::CreateChanel() {
         return false;
     }
     DestroyChanel();
-    // The COM-port and modem channels are not part of this build yet.
-    return false;
+    switch (chanelSetup.CurrentChanel) {
+        case 0: {
+            auto comPort = std::make_unique<TComPortQueueIDChanel>();
+            TComPortQueueIDChanel* opened = comPort.get();
+            AdoptChanel(std::move(comPort));
+            // 19200 baud; an answer ends 1000 ms after the read began at the
+            // latest, or after 20 ms of silence; DTR on, RTS off.
+            opened->Open(chanelSetup.ComPortName, 19200, 1000, 20, true, false, false);
+            break;
+        }
+        case 1:
+            // The modem channel is not built yet: no channel for this type.
+            return false;
+        default:
+            return false;
+    }
+    return chanel != nullptr;
 }
 
 void ZQTask::CloseChanel() {
@@ -142,6 +158,9 @@ void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
         OnRecvPacket(static_cast<const uint8_t*>(data), length, packetId);
     });
     chanel->SetOnLostPacketEvent([this](int packetId) { OnLostPacket(packetId); });
+    if (consoleSink) {
+        chanel->SetConsoleFunction(consoleSink);
+    }
 }
 
 bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {

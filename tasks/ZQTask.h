@@ -78,6 +78,9 @@ public:
     int GetStep() const { return step; }
     const ChanelSetupStruct& GetChanelSetup() const { return chanelSetup; }
     TQueueIDChanel* GetChanel() const { return chanel.get(); }
+    // A sink for the diagnostic texts of the channels this task creates;
+    // none by default, so the channels' own texts go nowhere.
+    void SetConsoleSink(ConsoleEvent sink) { consoleSink = std::move(sink); }
 
 protected:
     // Makes `newChanel` the task's channel (an old one is destroyed first)
@@ -108,4 +111,5 @@ protected:
     std::string statusText;
     ChanelSetupStruct chanelSetup;
     uint8_t requestFrame[kRequestFrameSize] = {};
+    ConsoleEvent consoleSink;
 };
