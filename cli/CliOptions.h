@@ -1,0 +1,61 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// A command line that cannot be used; main() prints it and exits with 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Everything the command line can say. Options that change the connection
+// apply to this run only and never reach the settings store.
+struct CliOptions {
+    std::string command;  // read, monitor, set-time, clear-archive, write-setup, show, modems,
+                          // modem-add, modem-remove
+    std::vector<std::string> arguments;  // positional arguments after the command
+
+    // Connection, for this run.
+    std::optional<std::string> port;
+    std::optional<int> address;
+    std::optional<int> interval;
+    std::optional<std::string> modem;
+    std::optional<std::string> phone;
+    std::optional<double> timeoutSeconds;
+    bool verbose = false;
+    bool help = false;
+
+    // read
+    std::optional<std::string> out;
+    // Archives to read: hour, day, month, journal; empty with `archivesGiven`
+    // means none.
+    bool archivesGiven = false;
+    std::vector<std::string> archives;
+
+    // monitor
+    std::optional<int> cycles;
+
+    // clear-archive
+    bool yes = false;
+
+    // write-setup
+    std::optional<int> netAddress;
+    std::optional<int> calibrationCode;
+    std::optional<int> testCode;
+    std::optional<int> testMode;
+
+    // show
+    std::optional<std::string> section;
+    bool csv = false;
+
+    // modem-add
+    std::optional<std::string> init;
+};
+
+// Parses argv; raises UsageError with a message for the user.
+CliOptions ParseCliOptions(const std::vector<std::string>& args);
+
+std::string CliUsage();

@@ -1,0 +1,159 @@
+#include "Commands.h"
+
+#include "ArchiveFile.h"
+#include "Exception.h"
+#include "ParamsTexts.h"
+#include "Settings.h"
+#include "ShowSections.h"
+#include "TaskClock.h"
+#include "TaskRunner.h"
+#include "ZQClearArchiveTask.h"
+#include "ZQMonitoringTask.h"
+#include "ZQReadAllParamsTask.h"
+#include "ZQWriteAllParamsTask.h"
+#include "ZQWriteCurrentTimeTask.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+// The connection options of this run, seen by every task's settings load.
+void ApplyConnectionOptions(const CliOptions& o) {
+    ChanelSetupOverlay overlay;
+    if (o.port) {
+        overlay.CurrentChanel = 0;
+        overlay.ComPortName = *o.port;
+    }
+    if (o.modem || o.phone) {
+        overlay.CurrentChanel = 1;
+        overlay.ModemName = o.modem;
+        overlay.PhoneNumber = o.phone;
+    }
+    overlay.NetAddress = o.address;
+    overlay.MonitoringInterval = o.interval;
+    SetChanelSetupOverlay(overlay);
+}
+
+int Run(ZQTask& task, const CliOptions& o) {
+    if (o.verbose) {
+        task.SetConsoleSink(
+            [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    }
+    TaskRunner runner(task);
+    runner.SetTimeout(o.timeoutSeconds);
+    return runner.Run();
+}
+
+bool Has(const std::vector<std::string>& list, const char* item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+int ReadCommand(const CliOptions& o) {
+    ZQValve valve;
+    ZQReadAllParamsTask task(true, &valve);
+    if (o.archivesGiven) {
+        ReadSettingsStruct settings = task.GetReadSettings();
+        settings.ReadHourArchive = Has(o.archives, "hour");
+        settings.ReadDayArchive = Has(o.archives, "day");
+        settings.ReadMonthArchive = Has(o.archives, "month");
+        settings.ReadJournal = Has(o.archives, "journal");
+        task.SetReadSettings(settings);
+    }
+    if (Run(task, o) != 0) {
+        return 1;
+    }
+    // What the window's "Сохранить как..." writes right after the read: the
+    // current parameters as shown, the setup parameters as the page's
+    // controls hold them.
+    valve.Setup = SetupPageValues(valve.Setup);
+    try {
+        WriteArchiveFile(*o.out, valve);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    std::printf("%s: %zu hourly, %zu daily, %zu monthly records, %zu journal records\n",
+                o.out->c_str(), valve.HourArchive.size(), valve.DayArchive.size(),
+                valve.MonthArchive.size(), valve.Journal.size());
+    return 0;
+}
+
+int MonitorCommand(const CliOptions& o) {
+    ZQValve valve;
+    ZQMonitoringTask task(true, &valve);
+    int cycles = 0;
+    TaskRunner runner(task);
+    if (o.verbose) {
+        task.SetConsoleSink(
+            [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
+    }
+    runner.SetTimeout(o.timeoutSeconds);
+    runner.SetOnWaitStep([&] {
+        ++cycles;
+        const std::vector<ShowSection> sections = BuildShowSections(valve);
+        std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", LocalNow()) << '\n';
+        PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
+        std::cout << std::endl;
+        return !o.cycles || cycles < *o.cycles;
+    });
+    return runner.Run();
+}
+
+int WriteSetupCommand(const CliOptions& o) {
+    SetupParamsStruct params;
+    params.NetAddress = static_cast<uint8_t>(*o.netAddress);
+    params.CalibrationCode = static_cast<uint16_t>(o.calibrationCode.value_or(0));
+    params.TestCode = static_cast<uint16_t>(o.testCode.value_or(0));
+    params.TestMode = static_cast<uint8_t>(o.testMode.value_or(0));
+    if (o.calibrationCode && ReadIntegerSetting("EnableCalibration", 0) == 0) {
+        std::fprintf(stderr,
+                     "EnableCalibration is 0 in the settings: only the network address is "
+                     "written\n");
+    }
+    ZQWriteAllParamsTask task(true);
+    task.SetSetupParams(params);
+    return Run(task, o);
+}
+
+int ShowCommand(const CliOptions& o) {
+    ZQValve valve;
+    try {
+        ReadArchiveFile(o.arguments[0], valve);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s: %s\n", o.arguments[0].c_str(), e.what());
+        return 1;
+    }
+    PrintShowSections(std::cout, BuildShowSections(valve), o.section.value_or(""), o.csv);
+    std::cout.flush();
+    return 0;
+}
+
+}  // namespace
+
+int RunCommand(const CliOptions& o) {
+    ApplyConnectionOptions(o);
+    if (o.command == "read") {
+        return ReadCommand(o);
+    }
+    if (o.command == "monitor") {
+        return MonitorCommand(o);
+    }
+    if (o.command == "set-time") {
+        ZQWriteCurrentTimeTask task(true);
+        return Run(task, o);
+    }
+    if (o.command == "clear-archive") {
+        ZQClearArchiveTask task(true);
+        return Run(task, o);
+    }
+    if (o.command == "write-setup") {
+        return WriteSetupCommand(o);
+    }
+    if (o.command == "show") {
+        return ShowCommand(o);
+    }
+    std::fprintf(stderr, "%s: not available in this build\n", o.command.c_str());
+    return 1;
+}

@@ -1,0 +1,147 @@
+#include "TaskRunner.h"
+
+#include "ZQMonitoringTask.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+// Signals reach the event loop through a pipe.
+int gSignalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = write(gSignalPipe[1], &byte, 1);
+}
+
+// Ticks a stopped task may take to see its channel closed before the run ends.
+constexpr int kStopGraceTicks = 30;
+
+}  // namespace
+
+TaskRunner::TaskRunner(ZQTask& task) : task(task), terminal(isatty(STDERR_FILENO) == 1) {}
+
+int TaskRunner::Run() {
+    if (gSignalPipe[0] < 0 && pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        gSignalPipe[0] = gSignalPipe[1] = -1;
+    }
+    QEventLoop loop;
+    std::unique_ptr<QSocketNotifier> notifier;
+    struct sigaction action {};
+    struct sigaction oldInt {
+    }, oldTerm{};
+    if (gSignalPipe[0] >= 0) {
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt);
+        sigaction(SIGTERM, &action, &oldTerm);
+        notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] {
+            char buffer[16];
+            while (read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
+            }
+            std::fprintf(stderr, "%sОтмена обмена\n", progressLine ? "\n" : "");
+            progressLine = false;
+            RequestStop(false);
+        });
+    }
+
+    QTimer timer;
+    timer.setInterval(100);
+    QObject::connect(&timer, &QTimer::timeout, [this, &loop] {
+        Tick();
+        if (finished) {
+            loop.quit();
+        }
+    });
+    QTimer deadline;
+    if (timeoutSeconds) {
+        deadline.setSingleShot(true);
+        deadline.setInterval(static_cast<int>(*timeoutSeconds * 1000));
+        QObject::connect(&deadline, &QTimer::timeout, [this] {
+            std::fprintf(stderr, "%sВремя ожидания истекло\n", progressLine ? "\n" : "");
+            progressLine = false;
+            RequestStop(false);
+        });
+        deadline.start();
+    }
+    timer.start();
+    loop.exec();
+
+    if (gSignalPipe[0] >= 0) {
+        sigaction(SIGINT, &oldInt, nullptr);
+        sigaction(SIGTERM, &oldTerm, nullptr);
+    }
+    Report(true);
+    if (task.GetState() == tsDone) {
+        return 0;
+    }
+    return stopRequested && stopIsSuccess ? 0 : 1;
+}
+
+void TaskRunner::RequestStop(bool success) {
+    if (stopRequested) {
+        return;
+    }
+    stopRequested = true;
+    stopIsSuccess = success;
+    task.Stop();
+}
+
+void TaskRunner::Tick() {
+    task.Tick();
+    const int state = task.GetState();
+    if (task.IsChanged()) {
+        task.ClearChanged();
+        Report(false);
+    }
+    const int step = task.GetStep();
+    if (state == tsRunning && task.GetTaskType() == kTaskMonitoring &&
+        step == ZQMonitoringTask::kWaitStep && lastStep != step && onWaitStep) {
+        if (progressLine) {
+            std::fputc('\n', stderr);
+            progressLine = false;
+        }
+        if (!onWaitStep()) {
+            RequestStop(true);
+        }
+    }
+    lastStep = step;
+    if (state == tsDone || state == tsError) {
+        finished = true;
+        return;
+    }
+    if (state == tsStopped) {
+        // The stopped task closes its channel on its ticks; wait for the close
+        // (a modem call is hung up by it) before ending the run.
+        TQueueIDChanel* chanel = task.GetChanel();
+        if (chanel == nullptr || chanel->GetState() == csDisconnected ||
+            ++stoppedTicks > kStopGraceTicks) {
+            finished = true;
+        }
+    }
+}
+
+void TaskRunner::Report(bool final) {
+    const std::string status = task.GetStatusText();
+    if (terminal) {
+        std::fprintf(stderr, "\r\033[K[%3d%%] %s", task.GetPercent(), status.c_str());
+        progressLine = true;
+        if (final) {
+            std::fputc('\n', stderr);
+            progressLine = false;
+        }
+    } else if (!status.empty() && status != lastStatus) {
+        std::fprintf(stderr, "%s\n", status.c_str());
+    }
+    lastStatus = status;
+    std::fflush(stderr);
+}

@@ -1,0 +1,37 @@
+// zqcli: the ZQ device's service commands without a window.
+#include "CliOptions.h"
+#include "Commands.h"
+#include "DateTime.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");  // numbers are always written with a point
+    SetFormatSettingsFromLocale();
+
+    CliOptions options;
+    try {
+        options = ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "zqcli: %s\nTry 'zqcli --help'.\n", e.what());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(CliUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.command == "clear-archive" && !options.yes) {
+        std::fprintf(stderr,
+                     "zqcli: clear-archive erases the device's counters and archives; "
+                     "confirm with --yes\n");
+        return 2;
+    }
+    return RunCommand(options);
+}
