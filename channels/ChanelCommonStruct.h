@@ -14,6 +14,7 @@ struct ChanelCommonStruct {
     // Open view.
     uint8_t SendFF = 0;                // cmdWakeUp: end the pulse with one 0xFF byte
     int PortHandle = -1;               // cmdAttach: an open descriptor to adopt; -1 = none
+    uint8_t HandOver = 0;              // cmdAttach: the worker owns PortHandle and closes it
     uint32_t BaudRate = 0;             // bit/s
     uint32_t ReadTotalTimeout = 0;     // ms a read may take in all
     uint32_t ReadIntervalTimeout = 0;  // ms of silence after a byte that ends a read

@@ -33,12 +33,17 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
         case cmdClose:
             FPort.Close();
             break;
-        case cmdAttach:
+        case cmdAttach: {
+            // A handed-over descriptor is closed once the port has its own
+            // copy, whatever happens next.
+            KernelObject handedOver(data->HandOver ? data->PortHandle : -1);
+            data->HandOver = 0;
             FPort.Attach(data->PortHandle);
             SetReadTimeouts(data->ReadTotalTimeout, data->ReadIntervalTimeout);
             FPort.StartNotify(comprt::EV_RLSD, NotifyWindow, kPortEventNotice);
             Sleep(kSettleTime);
             break;
+        }
         case cmdTransfer:
         case cmdTransferQuiet:
             Transfer(*data);

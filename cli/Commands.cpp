@@ -4,7 +4,10 @@
 #include "Exception.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
+#include "SettingsStore.h"
 #include "ShowSections.h"
+#include "TTapiVault.h"
+#include "TapiConstants.h"
 #include "TaskClock.h"
 #include "TaskRunner.h"
 #include "ZQClearArchiveTask.h"
@@ -130,10 +133,74 @@ int ShowCommand(const CliOptions& o) {
     return 0;
 }
 
+int ModemsCommand() {
+    TapiVault.Init();
+    TTapi* tapi = TapiVault.Get();
+    const unsigned count = tapi != nullptr ? tapi->GetDeviceCount() : 0;
+    for (unsigned i = 0; i < count; ++i) {
+        std::printf("%s\n", tapi->GetDeviceName(i).c_str());
+    }
+    if (count == 0) {
+        std::fprintf(stderr, "no modems configured (zqcli modem-add NAME --port PORT)\n");
+    }
+    return 0;
+}
+
+std::string ModemKey(const std::string& name) {
+    return std::string(kModemsKey) + "\\" + name;
+}
+
+int ModemAddCommand(const CliOptions& o) {
+    const std::string& name = o.arguments[0];
+    // The name is a key of the store: no separators, printable, not too long.
+    if (name.empty() || name.size() > 255 || name.find_first_of("/\\\r\n") != std::string::npos) {
+        std::fprintf(stderr, "zqcli: a modem name must be 1..255 characters without / or \\\n");
+        return 2;
+    }
+    SettingsStore store;
+    store.WriteString(ModemKey(name), "Port", *o.port);
+    store.WriteString(ModemKey(name), "Init", o.init.value_or("ATZ"));
+    store.WriteInteger(ModemKey(name), "MediaModes", LINEMEDIAMODE_DATAMODEM);
+    if (!store.Sync()) {
+        std::fprintf(stderr, "zqcli: the settings store %s cannot be written\n",
+                     SettingsStore::FilePath().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int ModemRemoveCommand(const CliOptions& o) {
+    const std::string& name = o.arguments[0];
+    SettingsStore store;
+    const std::vector<std::string> modems = store.SubKeys(kModemsKey);
+    if (std::find(modems.begin(), modems.end(), name) == modems.end()) {
+        std::fprintf(stderr, "zqcli: no modem named '%s'\n", name.c_str());
+        return 1;
+    }
+    store.RemoveKey(ModemKey(name));
+    if (!store.Sync()) {
+        std::fprintf(stderr, "zqcli: the settings store %s cannot be written\n",
+                     SettingsStore::FilePath().c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int RunCommand(const CliOptions& o) {
+    if (o.command == "modems") {
+        return ModemsCommand();
+    }
+    if (o.command == "modem-add") {
+        return ModemAddCommand(o);
+    }
+    if (o.command == "modem-remove") {
+        return ModemRemoveCommand(o);
+    }
     ApplyConnectionOptions(o);
+    // The modem lines are read once, as the window does when it starts.
+    TapiVault.Init();
     if (o.command == "read") {
         return ReadCommand(o);
     }
@@ -154,6 +221,6 @@ int RunCommand(const CliOptions& o) {
     if (o.command == "show") {
         return ShowCommand(o);
     }
-    std::fprintf(stderr, "%s: not available in this build\n", o.command.c_str());
-    return 1;
+    std::fprintf(stderr, "zqcli: unknown command %s\n", o.command.c_str());
+    return 2;
 }

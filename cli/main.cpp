@@ -2,6 +2,7 @@
 #include "CliOptions.h"
 #include "Commands.h"
 #include "DateTime.h"
+#include "LineService.h"
 
 #include <QCoreApplication>
 
@@ -33,5 +34,8 @@ int main(int argc, char** argv) {
                      "confirm with --yes\n");
         return 2;
     }
-    return RunCommand(options);
+    const int status = RunCommand(options);
+    // A modem call hung up with the escape sequence finishes in the background.
+    lineWaitForHangUps();
+    return status;
 }

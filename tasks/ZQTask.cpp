@@ -5,6 +5,7 @@
 #include "ModbusFrames.h"
 #include "Settings.h"
 #include "TComPortQueueIDChanel.h"
+#include "TTapiQueueIDChanel.h"
 
 ZQTask::ZQTask(bool running) : state(running ? tsRunning : tsStopped) {}
 
@@ -126,9 +127,15 @@ bool ZQTask::CreateChanel() {
             opened->Open(chanelSetup.ComPortName, 19200, 1000, 20, true, false, false);
             break;
         }
-        case 1:
-            // The modem channel is not built yet: no channel for this type.
-            return false;
+        case 1: {
+            auto modem = std::make_unique<TTapiQueueIDChanel>();
+            TTapiQueueIDChanel* opened = modem.get();
+            AdoptChanel(std::move(modem));
+            // The outcome arrives as state events; an Open that fails before
+            // dialling raises none, and the task waits in step 1 until stopped.
+            opened->Open(chanelSetup.ModemName, chanelSetup.PhoneNumber, 3000, 50);
+            break;
+        }
         default:
             return false;
     }
