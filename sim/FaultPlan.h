@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace zqsim {
+
+enum class FaultKind { Drop, Crc, Truncate, Garbage, Exception };
+
+// One kind of answer fault and when it strikes: on each eligible answer
+// with `probability`, at most `count` times (-1 = no limit), from request
+// number `from` on (1-based, counting requests addressed to the device),
+// only for `function` (-1 = every function).
+struct FaultRule {
+    FaultKind kind = FaultKind::Drop;
+    double probability = 1.0;
+    int count = -1;
+    int from = 1;
+    int function = -1;
+    uint8_t code = 4;  // exception code for FaultKind::Exception
+
+    // "KIND[:KEY=VALUE,...]" with KIND drop|crc|truncate|garbage|exception
+    // and KEY p|n|from|fn|code. A rule with n but no p strikes every time
+    // until n is used up; one with neither strikes every time.
+    static bool Parse(const std::string& text, FaultRule& rule, std::string& error);
+};
+
+const char* FaultName(FaultKind kind);
+
+// Applies the fault rules to answers, reproducibly from a seed.
+class FaultPlan {
+public:
+    FaultPlan(std::vector<FaultRule> rules, uint64_t seed);
+
+    // Changes `answer` to request `requestNumber` (1-based) as the rules say;
+    // an empty result means no answer. `applied` lists the faults used.
+    void Apply(int requestNumber, std::vector<uint8_t>& answer, std::vector<std::string>& applied);
+
+private:
+    bool Strikes(FaultRule& rule, int used, int requestNumber, int function);
+    double Unit();
+
+    std::vector<FaultRule> rules_;
+    std::vector<int> used_;
+    std::mt19937_64 engine_;
+};
+
+}  // namespace zqsim

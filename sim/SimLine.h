@@ -1,0 +1,64 @@
+#pragma once
+
+#include <string>
+
+namespace zqsim {
+
+// The simulator's end of the line: the master side of a pseudo-terminal
+// whose slave the tool opens, or a serial device. Descriptors are
+// non-blocking. Not thread-safe.
+class SimLine {
+public:
+    SimLine() = default;
+    ~SimLine();
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
+
+    // A new pseudo-terminal pair with the slave raw at `baud` (0: 19200).
+    // One descriptor of the slave stays open here (never read), so the
+    // master sees no hang-up while no client has the slave open. With a
+    // non-empty `link`, a symbolic link to the slave is made (or re-pointed)
+    // there; missing parent folders are created.
+    bool OpenPty(int baud, const std::string& link, std::string& error);
+    // A serial device, raw 8N1 at `baud` (0: 19200), no flow control.
+    bool OpenDevice(const std::string& path, int baud, std::string& error);
+
+    // Hangs the line up: the master side is closed, so the client's port
+    // sees POLLHUP and its reads fail. Then the line is opened afresh (a new
+    // pseudo-terminal, the link re-pointed; or the device reopened).
+    bool HangUpAndReopen(std::string& error);
+    void Close();
+    // Close, and the link removed if it still points at this line.
+    void Shutdown();
+
+    int Fd() const { return fd_; }
+    // The slave's path, or the device path.
+    const std::string& Path() const { return path_; }
+    bool IsPty() const { return pty_; }
+
+    // Watch of the slave's open/close (-1 when none): readable after a client
+    // closed the slave. Call OnClientClosed then.
+    int WatchFd() const { return watchFd_; }
+    // A client that closed the slave may have left it in exclusive mode
+    // (TIOCEXCL is a flag of the terminal, not of a descriptor, and lives on
+    // while our own slave descriptor is open), which would refuse the next
+    // client's open. Clears that flag.
+    void OnClientClosed();
+
+private:
+    bool MakeLink(std::string& error);
+
+    int fd_ = -1;
+    int slaveFd_ = -1;
+    int watchFd_ = -1;
+    bool pty_ = false;
+    int baud_ = 0;
+    std::string path_;
+    std::string link_;
+};
+
+// Sets a terminal raw 8N1, CLOCAL | CREAD, no flow control, at `baud`
+// (unsupported rates: 19200). False when it is no terminal.
+bool SetRawLine(int fd, int baud);
+
+}  // namespace zqsim

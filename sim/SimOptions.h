@@ -1,0 +1,47 @@
+#pragma once
+
+#include "DeviceContent.h"
+#include "DeviceModel.h"
+#include "FaultPlan.h"
+#include "ModemModel.h"
+
+#include <string>
+#include <vector>
+
+namespace zqsim {
+
+struct SimOptions {
+    // Line.
+    std::string devicePath;           // serial device; empty = a new pseudo-terminal
+    std::string link;                 // symbolic link to the pseudo-terminal's slave
+    int baud = 19200;                 // 10 bits a byte each way; 0 = no pacing
+    int latencyMs = 5;                // before each answer
+    double exitAfterIdleSeconds = 0;  // 0 = run until SIGTERM/SIGINT
+    bool exitOnHangup = false;        // exit instead of making a fresh line
+    bool log = false;
+    std::string logFile;   // the log goes here instead of stderr
+    std::string dumpFile;  // ring contents in read order, rewritten on every change
+
+    DeviceSettings deviceSettings;
+    ContentOptions content;
+
+    std::vector<FaultRule> faults;
+    int stopAfter = 0;    // requests answered before the device falls silent; 0 = never
+    int hangupAfter = 0;  // requests before the line hangs up; 0 = never
+
+    bool modem = false;
+    ModemSettings modemSettings;
+};
+
+enum class ParseOutcome { Run, Help, Error };
+
+ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
+                             std::string& error);
+
+// The --help text: every option with its default.
+std::string SimUsage();
+
+// Every option name the parser knows ("--baud" ...).
+std::vector<std::string> SimOptionNames();
+
+}  // namespace zqsim

@@ -1,0 +1,381 @@
+#include "Simulator.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <thread>
+
+namespace zqsim {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+DeviceContent InitialContent(const SimOptions& options) {
+    const CivilTime& given = options.deviceSettings.clock;
+    const CivilTime start = IsValidCivil(given) ? given : FromCivilSeconds(HostCivilSeconds());
+    return GenerateContent(options.content, start);
+}
+
+int PollTimeout(std::optional<SimTime> deadline, SimTime now) {
+    if (!deadline) {
+        return -1;
+    }
+    if (*deadline <= now) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<milliseconds>(*deadline - now).count();
+    return static_cast<int>(std::min<int64_t>(ms, 60000));
+}
+
+}  // namespace
+
+Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log)
+    : options_(options),
+      onPath_(std::move(onPath)),
+      log_(log),
+      device_(options.deviceSettings, InitialContent(options)),
+      faults_(options.faults, options.content.seed) {
+    if (options_.modem) {
+        modem_ = std::make_unique<ModemModel>(options_.modemSettings);
+    }
+    if (pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        stopPipe_[0] = stopPipe_[1] = -1;
+    }
+}
+
+Simulator::~Simulator() {
+    for (int fd : stopPipe_) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+}
+
+void Simulator::RequestStop() {
+    if (stopPipe_[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t n = write(stopPipe_[1], &byte, 1);
+    }
+}
+
+bool Simulator::Start(std::string& error) {
+    if (stopPipe_[0] < 0) {
+        error = "cannot make the stop pipe";
+        return false;
+    }
+    const bool opened = options_.devicePath.empty()
+                            ? line_.OpenPty(options_.baud, options_.link, error)
+                            : line_.OpenDevice(options_.devicePath, options_.baud, error);
+    if (!opened) {
+        return false;
+    }
+    log_.Note("line " + line_.Path() + (options_.modem ? " (modem)" : ""));
+    if (onPath_) {
+        onPath_(line_.Path());
+    }
+    lastRx_ = SimClock::now();
+    Dump();
+    return true;
+}
+
+SimClock::duration Simulator::WireTime(size_t bytes) const {
+    if (options_.baud <= 0) {
+        return SimClock::duration::zero();
+    }
+    // 10 bits a byte: start, 8 data, stop.
+    return std::chrono::duration_cast<SimClock::duration>(
+        std::chrono::nanoseconds(static_cast<int64_t>(bytes) * 10'000'000'000LL / options_.baud));
+}
+
+SimClock::duration Simulator::FrameGap() const {
+    // 3.5 character times, at least 2 ms.
+    const auto gap = WireTime(35) / 10;
+    return std::max<SimClock::duration>(gap, milliseconds(2));
+}
+
+SimClock::duration Simulator::IdleLimit() const {
+    return std::chrono::duration_cast<SimClock::duration>(
+        std::chrono::duration<double>(options_.exitAfterIdleSeconds));
+}
+
+std::optional<SimTime> Simulator::NextWake() const {
+    std::optional<SimTime> wake;
+    auto consider = [&wake](SimTime t) {
+        if (!wake || t < *wake) {
+            wake = t;
+        }
+    };
+    if (!frame_.empty()) {
+        consider(frameLast_ + FrameGap());
+    }
+    if (modem_) {
+        if (auto t = modem_->NextDeadline()) {
+            consider(*t);
+        }
+    }
+    if (options_.exitAfterIdleSeconds > 0) {
+        consider(lastRx_ + IdleLimit());
+    }
+    return wake;
+}
+
+int Simulator::Run() {
+    while (!ending_) {
+        const SimTime now = SimClock::now();
+        if (!frame_.empty() && now - frameLast_ >= FrameGap()) {
+            HandleFrame(now);
+            continue;
+        }
+        if (modem_) {
+            ModemOutput out;
+            modem_->Poll(now, out);
+            ApplyModem(out, now);
+            if (ending_) {
+                break;
+            }
+        }
+        if (options_.exitAfterIdleSeconds > 0 && now - lastRx_ >= IdleLimit()) {
+            log_.Note("idle: exit");
+            break;
+        }
+
+        const bool watching = line_.WatchFd() >= 0;
+        pollfd fds[3] = {
+            {line_.Fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}, {line_.WatchFd(), POLLIN, 0}};
+        if (poll(fds, watching ? 3 : 2, PollTimeout(NextWake(), now)) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            log_.Note("poll failed");
+            exitCode_ = 1;
+            break;
+        }
+        if (fds[1].revents != 0) {
+            break;
+        }
+        if (watching && fds[2].revents != 0) {
+            line_.OnClientClosed();
+        }
+        if (fds[0].revents != 0 && !ReadLine(fds[0].revents) && !HangUp("the line was lost")) {
+            break;
+        }
+    }
+    log_.Note("stopped");
+    line_.Shutdown();
+    return exitCode_;
+}
+
+bool Simulator::ReadLine(short revents) {
+    // A terminal read with nothing left returns 0 on a serial device (VMIN
+    // 0) and fails with EAGAIN on the master side: both mean "no more for
+    // now". The line is lost on a hang-up or a read error.
+    bool lost = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    uint8_t buffer[4096];
+    while ((revents & POLLIN) != 0 && !ending_) {
+        const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
+        if (n > 0) {
+            OnLineBytes(buffer, static_cast<size_t>(n), SimClock::now());
+            continue;
+        }
+        lost = lost || (n < 0 && errno != EAGAIN && errno != EINTR);
+        break;
+    }
+    return !lost || ending_;
+}
+
+void Simulator::OnLineBytes(const uint8_t* data, size_t length, SimTime now) {
+    lastRx_ = now;
+    if (modem_) {
+        ModemOutput out;
+        modem_->Receive(data, length, now, out);
+        ApplyModem(out, now);
+        return;
+    }
+    if (frame_.empty()) {
+        frameFirst_ = now;
+    }
+    frame_.insert(frame_.end(), data, data + length);
+    frameLast_ = now;
+}
+
+void Simulator::ApplyModem(ModemOutput& out, SimTime now) {
+    for (const std::string& note : out.notes) {
+        log_.Note(note);
+    }
+    if (!out.toLine.empty()) {
+        WritePaced(reinterpret_cast<const uint8_t*>(out.toLine.data()), out.toLine.size());
+    }
+    if (!out.toDevice.empty()) {
+        if (frame_.empty()) {
+            frameFirst_ = now;
+        }
+        frame_.insert(frame_.end(), out.toDevice.begin(), out.toDevice.end());
+        frameLast_ = now;
+    }
+    if (out.hangUp) {
+        HangUp("carrier lost");
+    }
+}
+
+void Simulator::HandleFrame(SimTime now) {
+    const std::vector<uint8_t> frame = std::move(frame_);
+    frame_.clear();
+    log_.Bytes("<-", frame);
+    if (!device_.Accepts(frame.data(), frame.size())) {
+        log_.Note("   not answered: bad CRC or another address");
+        return;
+    }
+    ++requests_;
+    if (options_.hangupAfter > 0 && !hungUpOnce_ && requests_ > options_.hangupAfter) {
+        hungUpOnce_ = true;
+        HangUp("hang-up after " + std::to_string(options_.hangupAfter) + " requests");
+        return;
+    }
+    if (modem_) {
+        ModemOutput out;
+        if (modem_->RequestArrives(out)) {
+            ApplyModem(out, now);
+            return;
+        }
+    }
+    if (options_.stopAfter > 0 && requests_ > options_.stopAfter) {
+        log_.Note("   not answered: silent after " + std::to_string(options_.stopAfter) +
+                  " requests");
+        return;
+    }
+    std::vector<uint8_t> answer = device_.Answer(frame.data(), frame.size());
+    if (frame.size() > 1 && frame[1] == 16) {
+        Dump();  // a write may have cleared the rings
+    }
+    std::vector<std::string> applied;
+    faults_.Apply(requests_, answer, applied);
+    for (const std::string& fault : applied) {
+        log_.Note("   fault: " + fault);
+    }
+    if (answer.empty()) {
+        return;
+    }
+    // The device hears the request's last byte one wire time after its
+    // first, then takes its latency.
+    const SimTime ready =
+        std::max(now, frameFirst_ + WireTime(frame.size())) + milliseconds(options_.latencyMs);
+    std::this_thread::sleep_until(ready);
+    log_.Bytes("->", answer);
+    WritePaced(answer.data(), answer.size());
+}
+
+bool Simulator::HangUp(const std::string& why) {
+    log_.Note("hang-up: " + why);
+    frame_.clear();
+    if (modem_) {
+        modem_->Reset();
+    }
+    if (options_.exitOnHangup) {
+        line_.Close();
+        ending_ = true;
+        return false;
+    }
+    if (!line_.IsPty()) {
+        // A device that keeps hanging up is not reopened in a busy loop.
+        std::this_thread::sleep_for(milliseconds(200));
+    }
+    std::string error;
+    if (!line_.HangUpAndReopen(error)) {
+        log_.Note("cannot open the line again: " + error);
+        std::fprintf(stderr, "zqsim: %s\n", error.c_str());
+        exitCode_ = 1;
+        ending_ = true;
+        return false;
+    }
+    log_.Note("line " + line_.Path());
+    if (onPath_) {
+        onPath_(line_.Path());
+    }
+    return true;
+}
+
+bool Simulator::WriteAll(const uint8_t* data, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = write(line_.Fd(), data + done, length - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            // Nobody reads the line: wait a while, then drop the rest.
+            pollfd out{line_.Fd(), POLLOUT, 0};
+            if (poll(&out, 1, 1000) > 0 && (out.revents & POLLOUT) != 0) {
+                continue;
+            }
+        }
+        log_.Note("   write failed: " + std::to_string(length - done) + " bytes dropped");
+        return false;
+    }
+    return true;
+}
+
+void Simulator::WritePaced(const uint8_t* data, size_t length) {
+    if (options_.baud <= 0) {
+        WriteAll(data, length);
+        return;
+    }
+    // Byte k has fully crossed the line at start + (k + 1) byte times.
+    const SimTime start = SimClock::now();
+    const auto byteTime = WireTime(1);
+    size_t written = 0;
+    while (written < length) {
+        const size_t due =
+            std::min(length, static_cast<size_t>((SimClock::now() - start) / byteTime));
+        if (due > written) {
+            if (!WriteAll(data + written, due - written)) {
+                return;
+            }
+            written = due;
+        }
+        if (written < length) {
+            const SimTime next = start + byteTime * static_cast<int64_t>(written + 1);
+            std::this_thread::sleep_until(std::max(next, SimClock::now() + milliseconds(1)));
+        }
+    }
+}
+
+void Simulator::Dump() const {
+    if (options_.dumpFile.empty()) {
+        return;
+    }
+    static const char* const kNames[kRingKinds] = {"hour", "day", "month", "journal"};
+    const std::string temp = options_.dumpFile + ".tmp";
+    std::FILE* f = std::fopen(temp.c_str(), "w");
+    if (f == nullptr) {
+        return;
+    }
+    for (int kind = 0; kind < kRingKinds; ++kind) {
+        const RingMemory& ring = device_.Ring(kind);
+        std::fprintf(f, "ring %s h=%u o=%u n=%u\n", kNames[kind], ring.Highest(), ring.oldest,
+                     ring.next);
+        for (uint16_t index : ring.ReadOrder()) {
+            const Record& r = ring.slots[index];
+            std::string hex;
+            for (uint8_t b : r) {
+                char two[3];
+                std::snprintf(two, sizeof two, "%02X", b);
+                hex += two;
+            }
+            std::fprintf(f, "%s %u %s\n", kNames[kind], index, hex.c_str());
+        }
+    }
+    const bool ok = std::fclose(f) == 0;
+    if (ok) {
+        std::rename(temp.c_str(), options_.dumpFile.c_str());
+    }
+}
+
+}  // namespace zqsim

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "DeviceModel.h"
+#include "FaultPlan.h"
+#include "ModemModel.h"
+#include "SimLine.h"
+#include "SimLog.h"
+#include "SimOptions.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zqsim {
+
+// The simulator's loop: reads the line, cuts requests at the silence that
+// ends a frame (3.5 character times, at least 2 ms), lets the modem and the
+// device answer, paces the answer at the line speed and injects the faults.
+// Start and Run belong to one thread; RequestStop may be called from any
+// thread or a signal handler.
+class Simulator {
+public:
+    // Called with the line's path when it is opened and after every re-opening.
+    using PathSink = std::function<void(const std::string&)>;
+
+    Simulator(const SimOptions& options, PathSink onPath, SimLog log = SimLog());
+    ~Simulator();
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
+
+    // Opens the line; false with a message when it cannot be opened.
+    bool Start(std::string& error);
+    // Runs until RequestStop, the idle time, or a hang-up with
+    // --exit-on-hangup. Returns the exit status: 0, or 1 on a line error.
+    int Run();
+    void RequestStop();
+
+    const std::string& LinePath() const { return line_.Path(); }
+    const DeviceModel& Device() const { return device_; }
+
+private:
+    // Reads what the line holds; false when the line was lost.
+    bool ReadLine(short revents);
+    void OnLineBytes(const uint8_t* data, size_t length, SimTime now);
+    std::optional<SimTime> NextWake() const;
+    SimClock::duration IdleLimit() const;
+    void ApplyModem(ModemOutput& out, SimTime now);
+    void HandleFrame(SimTime now);
+    // Hangs the line up; false when the run is to end.
+    bool HangUp(const std::string& why);
+    void WritePaced(const uint8_t* data, size_t length);
+    bool WriteAll(const uint8_t* data, size_t length);
+    SimClock::duration WireTime(size_t bytes) const;
+    SimClock::duration FrameGap() const;
+    void Dump() const;
+
+    SimOptions options_;
+    PathSink onPath_;
+    SimLog log_;
+    SimLine line_;
+    DeviceModel device_;
+    FaultPlan faults_;
+    std::unique_ptr<ModemModel> modem_;
+    int stopPipe_[2] = {-1, -1};
+    bool ending_ = false;
+    int exitCode_ = 0;
+
+    std::vector<uint8_t> frame_;
+    SimTime frameFirst_{};
+    SimTime frameLast_{};
+    SimTime lastRx_{};
+    int requests_ = 0;
+    bool hungUpOnce_ = false;
+};
+
+}  // namespace zqsim

@@ -1,0 +1,73 @@
+// zqsim: a simulated ZQ device (and dial-up modem) on a pseudo-terminal.
+#include "SimOptions.h"
+#include "Simulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+zqsim::Simulator* gSimulator = nullptr;
+
+extern "C" void OnStopSignal(int) {
+    if (gSimulator != nullptr) {
+        gSimulator->RequestStop();
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    zqsim::SimOptions options;
+    std::string error;
+    switch (zqsim::ParseSimOptions(args, options, error)) {
+        case zqsim::ParseOutcome::Help:
+            std::fputs(zqsim::SimUsage().c_str(), stdout);
+            return 0;
+        case zqsim::ParseOutcome::Error:
+            std::fprintf(stderr, "zqsim: %s\n", error.c_str());
+            return 2;
+        case zqsim::ParseOutcome::Run:
+            break;
+    }
+
+    std::FILE* logStream = nullptr;
+    if (options.log) {
+        logStream = options.logFile.empty() ? stderr : std::fopen(options.logFile.c_str(), "a");
+        if (logStream == nullptr) {
+            std::fprintf(stderr, "zqsim: cannot open the log file %s\n", options.logFile.c_str());
+            return 2;
+        }
+    }
+
+    // Every line path goes out on a line of its own at once: scripts wait for it.
+    zqsim::Simulator simulator(
+        options,
+        [](const std::string& path) {
+            std::fprintf(stdout, "%s\n", path.c_str());
+            std::fflush(stdout);
+        },
+        zqsim::SimLog(logStream));
+    if (!simulator.Start(error)) {
+        std::fprintf(stderr, "zqsim: %s\n", error.c_str());
+        return 1;
+    }
+
+    gSimulator = &simulator;
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const int status = simulator.Run();
+    gSimulator = nullptr;
+    if (logStream != nullptr && logStream != stderr) {
+        std::fclose(logStream);
+    }
+    return status;
+}

@@ -1,0 +1,117 @@
+#include "SimOptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace zqsim;
+
+namespace {
+
+ParseOutcome Parse(std::vector<std::string> args, SimOptions& o, std::string& error) {
+    return ParseSimOptions(args, o, error);
+}
+
+TEST(SimOptions, HelpDocumentsEveryOption) {
+    const std::string usage = SimUsage();
+    for (std::string name : SimOptionNames()) {
+        // Per-ring options are documented once as --KIND, --KIND-ring, --KIND-oldest.
+        for (const char* kind : {"hour", "day", "month", "journal"}) {
+            const std::string prefix = std::string("--") + kind;
+            if (name == prefix || name.rfind(prefix + "-", 0) == 0) {
+                name = "--KIND" + name.substr(prefix.size());
+            }
+        }
+        EXPECT_NE(usage.find("  " + name + " "), std::string::npos) << name;
+    }
+    SimOptions o;
+    std::string error;
+    EXPECT_EQ(Parse({"--baud", "0", "--help"}, o, error), ParseOutcome::Help);
+}
+
+TEST(SimOptions, ReadsLineDeviceContentFaultAndModemSettings) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(Parse({"--baud",
+                     "0",
+                     "--address=17",
+                     "--version",
+                     "2",
+                     "--hour",
+                     "5",
+                     "--hour-ring",
+                     "8",
+                     "--hour-oldest",
+                     "6",
+                     "--clock",
+                     "2026-12-08T14:05:09",
+                     "--fault",
+                     "drop:n=1",
+                     "--fault",
+                     "crc:p=0.5",
+                     "--modem",
+                     "--answer",
+                     "123",
+                     "--busy",
+                     "555",
+                     "--drop-after-seconds",
+                     "2.5",
+                     "--link",
+                     "/tmp/x/COM7"},
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.baud, 0);
+    EXPECT_EQ(o.deviceSettings.address, 17);
+    EXPECT_EQ(o.deviceSettings.version, 2);
+    EXPECT_EQ(o.deviceSettings.clock, (CivilTime{2026, 12, 8, 14, 5, 9}));
+    EXPECT_EQ(o.content.rings[kHourRing].records, 5);
+    EXPECT_EQ(o.content.rings[kHourRing].size, 8);
+    EXPECT_EQ(o.content.rings[kHourRing].oldest, 6);
+    EXPECT_EQ(o.content.rings[kDayRing].records, 62);  // default
+    ASSERT_EQ(o.faults.size(), 2u);
+    EXPECT_EQ(o.faults[1].kind, FaultKind::Crc);
+    EXPECT_TRUE(o.modem);
+    EXPECT_EQ(o.modemSettings.answer, (std::vector<std::string>{"123"}));
+    EXPECT_EQ(o.modemSettings.dropAfterMs, 2500);
+    EXPECT_EQ(o.modemSettings.connectRate, 19200) << "baud 0 still connects at 19200";
+    EXPECT_EQ(o.link, "/tmp/x/COM7");
+}
+
+TEST(SimOptions, RingSizesGrowForTheRecordsAndWrapOnRequest) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(Parse({"--hour", "3000", "--wrap", "--day", "0", "--month-oldest", "3"}, o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.content.rings[kHourRing].size, 3001);
+    EXPECT_EQ(o.content.rings[kHourRing].oldest, 3001 - 1500);
+    EXPECT_EQ(o.content.rings[kDayRing].oldest, 0) << "an empty ring does not wrap";
+    EXPECT_EQ(o.content.rings[kMonthRing].oldest, 3) << "an explicit oldest wins";
+}
+
+TEST(SimOptions, RefusesBadInput) {
+    const std::vector<std::vector<std::string>> rows = {
+        {"--bogus"},
+        {"--baud"},
+        {"--baud", "fast"},
+        {"--baud=-1"},
+        {"--address", "0"},
+        {"--address", "255"},
+        {"--max-records", "0"},
+        {"--hour", "10", "--hour-ring", "10"},
+        {"--day-ring", "10", "--day-oldest", "10"},
+        {"--journal-ring", "0"},
+        {"--fault", "explode"},
+        {"--clock", "2026-02-30T00:00:00"},
+        {"--empty-slots", "1.5"},
+        {"--log=yes"},
+        {"--answer", "abc"},
+    };
+    for (const auto& args : rows) {
+        SimOptions o;
+        std::string error;
+        EXPECT_EQ(Parse(args, o, error), ParseOutcome::Error) << args[0];
+        EXPECT_FALSE(error.empty()) << args[0];
+    }
+}
+
+}  // namespace
