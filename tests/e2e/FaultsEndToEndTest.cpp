@@ -1,0 +1,50 @@
+// Each fault of the line: recovered by the retries when it passes, ending
+// in its own text when it does not.
+#include "Processes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> simArgs;
+    int exitCode;
+    const char* status;
+};
+
+class Faults : public testing::TestWithParam<FaultCase> {};
+
+TEST_P(Faults, EndAsExpected) {
+    const FaultCase& c = GetParam();
+    Scene scene;
+    std::vector<std::string> args = {"--baud",  "0",      "--latency", "0",     "--seed",
+                                     "3",       "--hour", "40",        "--day", "2",
+                                     "--month", "2",      "--journal", "2"};
+    args.insert(args.end(), c.simArgs.begin(), c.simArgs.end());
+    scene.StartSim(args);
+    const Scene::Result r = scene.Cli({"read", "--port", "COM7", "--out", scene.Path("f.arch")});
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_EQ(r.LastStatus(), c.status) << r.err;
+}
+
+const char* const kDone = "Чтение параметров выполнено";
+
+INSTANTIATE_TEST_SUITE_P(
+    Line, Faults,
+    testing::Values(
+        FaultCase{"DroppedTwice", {"--fault", "drop:n=2,fn=65"}, 0, kDone},
+        FaultCase{"BadCrcOnce", {"--fault", "crc:n=1,fn=4"}, 0, kDone},
+        FaultCase{"TruncatedOnce", {"--fault", "truncate:n=1,fn=65"}, 0, kDone},
+        FaultCase{"GarbageOnce", {"--fault", "garbage:n=1,fn=3"}, 0, kDone},
+        FaultCase{"AlwaysDropped", {"--fault", "drop:fn=17"}, 1, "Нет ответа от прибора"},
+        FaultCase{"AlwaysBadCrc", {"--fault", "crc:fn=17"}, 1, "Ошибка CRC в ответе от прибора"},
+        FaultCase{
+            "AlwaysTruncated", {"--fault", "truncate:fn=4"}, 1, "Ошибка CRC в ответе от прибора"},
+        FaultCase{
+            "Exception", {"--fault", "exception:n=1,fn=4,code=4"}, 1, "Внутренняя ошибка прибора"},
+        FaultCase{"StopsAnswering", {"--stop-after", "4"}, 1, "Нет ответа от прибора"},
+        FaultCase{"HangsUp", {"--hangup-after", "4"}, 1, "Нет ответа от прибора"}),
+    [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

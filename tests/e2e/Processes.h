@@ -1,0 +1,57 @@
+#pragma once
+
+#include "ArchiveStruct.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+// One end-to-end scene: a private settings folder, a simulated device on a
+// pseudo-terminal reachable as port COM7 (a port-folder alias), and zqcli
+// runs against it.
+class Scene {
+public:
+    Scene();
+    ~Scene();
+
+    // Starts zqsim with `args` plus --pty, the COM7 link and a dump file; the
+    // line is ready when this returns.
+    void StartSim(const std::vector<std::string>& args);
+    void StopSim();
+
+    struct Result {
+        int exitCode = -1;
+        std::string out;
+        std::string err;
+        // The last line zqcli wrote to standard error: the final status text.
+        std::string LastStatus() const;
+    };
+    // Runs zqcli with `args`; at most `timeoutMs`.
+    Result Cli(const std::vector<std::string>& args, int timeoutMs = 60000);
+
+    // The simulator's rings as it dumped them last: per kind, the records in
+    // the order a reader gets them (newest first).
+    std::map<std::string, std::vector<std::array<uint8_t, 16>>> DumpedRecords() const;
+    // The requests the simulator logged (hex text of each "<-" line).
+    std::vector<std::string> LoggedRequests() const;
+
+    std::string Path(const std::string& name) const;
+    QProcessEnvironment Environment() const;
+
+private:
+    QTemporaryDir dir;
+    std::unique_ptr<QProcess> sim;
+};
+
+template <class Record>
+std::array<uint8_t, 16> Bytes16(const Record& r) {
+    std::array<uint8_t, 16> a;
+    std::copy(r.Bytes(), r.Bytes() + 16, a.begin());
+    return a;
+}
