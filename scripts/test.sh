@@ -16,13 +16,13 @@ run_build() {
     local dir=$1 label=$2
     shift 2
     echo "=== $dir: configure and build" >&2
-    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DZQ_BUILD_TESTS=ON "$@" >/dev/null
     cmake --build "$dir" -j "$jobs"
     echo "=== $dir: tests" >&2
     if [ -n "$label" ]; then
-        ctest --test-dir "$dir" -j "$jobs" -L "$label"
+        ctest --test-dir "$dir" -j "$jobs" --no-tests=error -L "$label"
     else
-        ctest --test-dir "$dir" -j "$jobs"
+        ctest --test-dir "$dir" -j "$jobs" --no-tests=error
     fi
 }
 

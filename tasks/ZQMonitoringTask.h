@@ -1,14 +1,13 @@
 #pragma once
 
-#include "ZQTask.h"
-#include "ZQValve.h"
+#include "ZQParamsReadTask.h"
 
 // "Мониторинг": the identification once, then the current and setup
 // parameters again and again, pausing MonitoringInterval seconds between
 // cycles. Steps: 0 start, 1 channel, 2 identification, 3 current parameters,
 // 4 setup parameters, 5 the pause (3 -> 4 -> 5 -> 3 ...). Ends only by Stop,
 // an error, or the channel closing while the task pauses.
-class ZQMonitoringTask : public ZQTask {
+class ZQMonitoringTask : public ZQParamsReadTask {
 public:
     // `valve` is not owned and must outlive the task.
     ZQMonitoringTask(bool running, ZQValve* valve);
@@ -17,14 +16,11 @@ public:
     // out in the same tick.
     void Tick() override;
     int GetTaskType() override { return kTaskMonitoring; }
-    void OnRecvPacket(const uint8_t* data, int length, int packetId) override;
-    int GetStepRetries(int step) override { return step == 1 ? 1 : 3; }
     int GetStepCount() override { return 5; }
     int ExecuteStep(int step) override;
 
     static constexpr int kWaitStep = 5;
 
 protected:
-    ZQValve* valve;
     int32_t waitTicks = 0;  // ticks of 100 ms left in the pause
 };

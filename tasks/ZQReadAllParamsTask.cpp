@@ -19,7 +19,7 @@ constexpr int kMaxChunk = 255;
 }  // namespace
 
 ZQReadAllParamsTask::ZQReadAllParamsTask(bool running, ZQValve* valve)
-    : ZQTask(running), valve(valve) {
+    : ZQParamsReadTask(running, valve) {
     readSettings.StartInterval = 0;
     readSettings.FinishInterval = 0;
     LoadReadSettings(readSettings);
@@ -42,18 +42,6 @@ int ZQReadAllParamsTask::GetPercent() {
 
 int ZQReadAllParamsTask::ExecuteStep(int s) {
     switch (s) {
-        case 0:
-            return srNext;
-        case 1:
-            return StepCreateChanel();
-        case 2:
-            return StepReadIdent();
-        case 3:
-            return StepReadRegisters("Чтение текущих параметров", kCurrentParamsRegs,
-                                     kCurrentParamsCount);
-        case 4:
-            return StepReadRegisters("Чтение настроечных параметров", kSetupParamsRegs,
-                                     kSetupParamsCount);
         case 5:
             return RequestArchive(ZQ_namespace::akMonth, readSettings.ReadMonthArchive,
                                   "Чтение месячного архива");
@@ -71,7 +59,7 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
             statusText = "Чтение параметров выполнено";
             return srWaitEvent;
         default:
-            return srNext;
+            return ZQParamsReadTask::ExecuteStep(s);
     }
 }
 
@@ -93,49 +81,18 @@ int ZQReadAllParamsTask::RequestArchive(int kind, bool selected, const char* tex
     return SendRequest(length);
 }
 
-void ZQReadAllParamsTask::OnRecvPacket(const uint8_t* data, int length, int packetId) {
-    if (!CheckAnswer(data, static_cast<uint16_t>(length), packetId)) {
-        return;
-    }
-    switch (step) {
-        case 2:
-            AcceptIdentAnswer(data, length, valve->Ident);
-            break;
-        case 3: {
-            uint8_t block[kCurrentParamsBytes];
-            if (!DecodeCurrentParamsAnswer(data, length, block, valve->Current)) {
-                SetError(kTextBadDataCount);
-                return;
-            }
-            for (int kind = 0; kind < 4; ++kind) {
-                const ArchiveRing ring = GetArchiveRing(block, kind);
-                plan[kind].start = ring.NewestIndex();
-                plan[kind].total = plan[kind].left = ring.RecordCount();
-            }
-            NextStep();
-            break;
-        }
-        case 4: {
-            uint8_t block[kSetupParamsBytes];
-            if (!DecodeSetupParamsAnswer(data, length, block, valve->Setup)) {
-                SetError(kTextBadDataCount);
-                return;
-            }
-            NextStep();
-            break;
-        }
-        case 5:
-        case 6:
-        case 7:
-        case 8:
-            HandleArchiveAnswer(data, length);
-            break;
-        default:
-            break;
+void ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
+    for (int kind = 0; kind < 4; ++kind) {
+        const ArchiveRing ring = GetArchiveRing(block, kind);
+        plan[kind].start = ring.NewestIndex();
+        plan[kind].total = plan[kind].left = ring.RecordCount();
     }
 }
 
-void ZQReadAllParamsTask::HandleArchiveAnswer(const uint8_t* data, int length) {
+void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
+    if (step < 5 || step > 8) {
+        return;
+    }
     using namespace ZQ_namespace;
     if (length < kArchiveHeader + 2) {
         SetError(kTextBadDataCount);

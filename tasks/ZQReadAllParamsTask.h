@@ -1,8 +1,7 @@
 #pragma once
 
 #include "ReadSettingsStruct.h"
-#include "ZQTask.h"
-#include "ZQValve.h"
+#include "ZQParamsReadTask.h"
 
 #include <cstdint>
 
@@ -21,7 +20,7 @@ struct ReadPlanEntry {
 // Steps: 0 start, 1 channel, 2 identification, 3 current parameters (and the
 // plan from the ring pointers), 4 setup parameters, 5 monthly, 6 daily,
 // 7 hourly archive, 8 journal, 9 close.
-class ZQReadAllParamsTask : public ZQTask {
+class ZQReadAllParamsTask : public ZQParamsReadTask {
 public:
     // `valve` is not owned and must outlive the task; the owner clears it.
     // The read settings are loaded here.
@@ -29,8 +28,6 @@ public:
 
     int GetPercent() override;
     int GetTaskType() override { return kTaskReadAll; }
-    void OnRecvPacket(const uint8_t* data, int length, int packetId) override;
-    int GetStepRetries(int step) override { return step == 1 ? 1 : 3; }
     int GetStepCount() override { return 9; }
     int ExecuteStep(int step) override;
 
@@ -40,11 +37,14 @@ public:
     void SetReadSettings(const ReadSettingsStruct& settings) { readSettings = settings; }
 
 protected:
-    ZQValve* valve;
+    // Plans the archive reads from the ring pointers.
+    void OnCurrentParamsBlock(const uint8_t* block) override;
+    // The archive and journal chunks of steps 5..8.
+    void OnLaterAnswer(const uint8_t* data, int length) override;
+
     ReadSettingsStruct readSettings;
     ReadPlanEntry plan[4];
 
 private:
     int RequestArchive(int kind, bool selected, const char* statusText);
-    void HandleArchiveAnswer(const uint8_t* data, int length);
 };
