@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -180,6 +181,8 @@ void Apply(Call* call, const AtDialer::Output& out) {
 
 void StartCall(Call* call) {
     Line* line = call->line;
+    // Whatever the modem said before this call is not an answer to it.
+    ::tcflush(line->port->Handle(), TCIFLUSH);
     const AtDialer::Output first = call->dialer->Start(call->clock.elapsed());
     if (!line->port->WriteText(first.write)) {
         Post(line->app, 0, LINE_REPLY, call->requestId, LINEERR_OPERATIONFAILED);

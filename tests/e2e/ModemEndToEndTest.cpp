@@ -63,6 +63,22 @@ TEST_F(ModemEndToEnd, CarrierDropMidReadBreaksTheConnection) {
     EXPECT_EQ(r.LastStatus(), "Соединение разорвано");
 }
 
+TEST_F(ModemEndToEnd, StopWhileDiallingHangsUpAndFails) {
+    scene.StartSim(kModem);
+    const Scene::Result r = scene.Cli({"read", "--modem", "Sim", "--phone", "5559999", "--verbose",
+                                       "--out", scene.Path("x.arch")},
+                                      20000, 1500);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Отмена обмена"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Вызов завершен"), std::string::npos) << r.err;
+    // The line is free again: the next call gets through.
+    EXPECT_EQ(scene
+                  .Cli({"read", "--modem", "Sim", "--phone", "5551234", "--archives", "none",
+                        "--out", scene.Path("y.arch")})
+                  .exitCode,
+              0);
+}
+
 TEST_F(ModemEndToEnd, MissingNumberWaitsUntilStopped) {
     scene.StartSim(kModem);
     const Scene::Result r = scene.Cli({"read", "--modem", "Sim", "--phone", "", "--timeout", "1",

@@ -62,7 +62,7 @@ void Scene::StopSim() {
     sim.reset();
 }
 
-Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs) {
+Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, int stopAfterMs) {
     QProcess cli;
     cli.setProcessEnvironment(Environment());
     QStringList list;
@@ -75,7 +75,10 @@ Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs) {
         ADD_FAILURE() << "zqcli did not start";
         return r;
     }
-    if (!cli.waitForFinished(timeoutMs)) {
+    if (stopAfterMs > 0 && !cli.waitForFinished(stopAfterMs)) {
+        cli.terminate();
+    }
+    if (cli.state() != QProcess::NotRunning && !cli.waitForFinished(timeoutMs)) {
         cli.kill();
         cli.waitForFinished(2000);
         ADD_FAILURE() << "zqcli did not finish in time";

@@ -32,8 +32,9 @@ public:
         // The last line zqcli wrote to standard error: the final status text.
         std::string LastStatus() const;
     };
-    // Runs zqcli with `args`; at most `timeoutMs`.
-    Result Cli(const std::vector<std::string>& args, int timeoutMs = 60000);
+    // Runs zqcli with `args`; at most `timeoutMs`. With `stopAfterMs`, it is
+    // sent SIGTERM (as Ctrl+C would send SIGINT) after that time.
+    Result Cli(const std::vector<std::string>& args, int timeoutMs = 60000, int stopAfterMs = 0);
 
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).
