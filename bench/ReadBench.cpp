@@ -1,0 +1,378 @@
+#include "ReadBench.h"
+
+#include "BenchReadTask.h"
+#include "ReadFloor.h"
+#include "Settings.h"
+#include "SimProcess.h"
+#include "SimRecords.h"
+#include "TaskRunner.h"
+#include "ZQValve.h"
+
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace {
+
+// The device clock at start, so that a seed always gives the same records.
+constexpr const char* kDeviceClock = "2024-06-01T12:00:00";
+// A read that has not ended by then is stopped (it takes about 33 s).
+constexpr double kReadTimeoutSeconds = 600;
+
+struct RingLayout {
+    const char* name;  // the simulator's and the dump's name of the ring
+    int records;
+    int ringSize;  // slots: room for the records and more
+};
+
+std::vector<std::string> SimArguments(const ReadBenchOptions& o, const std::string& folder) {
+    const RingLayout rings[] = {{"hour", o.hour, std::max(2048, o.hour + 1)},
+                                {"day", o.day, std::max(512, o.day + 1)},
+                                {"month", o.month, std::max(128, o.month + 1)},
+                                {"journal", o.journal, std::max(1024, o.journal + 1)}};
+    std::vector<std::string> args = {"--pty",
+                                     "--baud",
+                                     "19200",
+                                     "--latency",
+                                     std::to_string(o.latencyMs),
+                                     "--max-records",
+                                     std::to_string(o.maxRecords),
+                                     "--seed",
+                                     std::to_string(o.seed),
+                                     "--clock",
+                                     kDeviceClock,
+                                     "--log-file",
+                                     folder + "/sim.log",
+                                     "--dump",
+                                     folder + "/dump.txt"};
+    for (const RingLayout& ring : rings) {
+        args.push_back(std::string("--") + ring.name);
+        args.push_back(std::to_string(ring.records));
+        args.push_back(std::string("--") + ring.name + "-ring");
+        args.push_back(std::to_string(ring.ringSize));
+    }
+    return args;
+}
+
+template <class Record>
+bool SameRecords(const std::vector<Record>& read, const std::vector<RecordBytes>& held) {
+    if (read.size() != held.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < read.size(); ++i) {
+        if (!std::equal(held[i].begin(), held[i].end(), read[i].Bytes())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Empty when the task got exactly the records the device holds, in the
+// order the device gives them; else what differs.
+std::string CompareWithDevice(const ZQValve& valve, const ReadBenchOptions& o,
+                              const std::map<std::string, std::vector<RecordBytes>>& rings) {
+    struct Check {
+        const char* name;
+        size_t read;
+        int expected;
+        bool same;
+    };
+    auto held = [&rings](const char* name) {
+        const auto it = rings.find(name);
+        return it != rings.end() ? it->second : std::vector<RecordBytes>();
+    };
+    const Check checks[] = {
+        {"hourly", valve.HourArchive.size(), o.hour, SameRecords(valve.HourArchive, held("hour"))},
+        {"daily", valve.DayArchive.size(), o.day, SameRecords(valve.DayArchive, held("day"))},
+        {"monthly", valve.MonthArchive.size(), o.month,
+         SameRecords(valve.MonthArchive, held("month"))},
+        {"journal", valve.Journal.size(), o.journal, SameRecords(valve.Journal, held("journal"))},
+    };
+    std::string problems;
+    for (const Check& c : checks) {
+        if (c.read != static_cast<size_t>(c.expected)) {
+            problems += std::string(problems.empty() ? "" : "; ") + c.name + ": " +
+                        std::to_string(c.read) + " records read, " + std::to_string(c.expected) +
+                        " on the device";
+        } else if (!c.same) {
+            problems += std::string(problems.empty() ? "" : "; ") + c.name +
+                        ": the records differ from the device's";
+        }
+    }
+    return problems;
+}
+
+int Fail(const std::string& text) {
+    std::fprintf(stderr, "zq_read_bench: %s\n", text.c_str());
+    return 1;
+}
+
+// Requests by Modbus function, "function 17: 1, ..." in order of function.
+std::string RequestsByFunction(const std::vector<Exchange>& exchanges) {
+    std::map<int, int> counts;
+    for (const Exchange& e : exchanges) {
+        counts[e.request.size() > 1 ? e.request[1] : -1]++;
+    }
+    std::string text;
+    for (const auto& [function, count] : counts) {
+        text += (text.empty() ? "" : ", ") + std::string("function ") + std::to_string(function) +
+                ": " + std::to_string(count);
+    }
+    return text;
+}
+
+// Requests that took more (or fewer) ticks than their floor: how many, and
+// the first three.
+struct OffFloor {
+    int count = 0;
+    std::string examples;  // one a line
+
+    void Add(size_t number, const Exchange& e, const LineDiscipline& line, int measured,
+             int floorTicks) {
+        if (++count > 3) {
+            return;
+        }
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "\n    request %zu, function %d, %zu + %zu bytes, cost %.1f ms: %d ticks, "
+                      "floor %d",
+                      number, e.request.size() > 1 ? e.request[1] : -1, e.request.size(),
+                      e.answer.size(), ExchangeCostMs(e, line), measured, floorTicks);
+        examples += text;
+    }
+};
+
+// Ticks each kind of step took, against the floor's; the requests that took
+// more or fewer than their floor are named.
+void PrintTickProfile(const ReadTrace& trace, const std::vector<Exchange>& exchanges,
+                      const LineDiscipline& line, const ReadFloor& floor) {
+    struct Row {
+        const char* name;
+        int count = 0;
+        int measured = 0;
+        int floor = 0;
+    };
+    Row rows[] = {{"steps sending nothing"}, {"opening the port"}, {"requests"}};
+    OffFloor over;
+    OffFloor under;
+    size_t request = 0;
+    const size_t last = trace.actions.size() - 1;  // the close
+    for (size_t i = 0; i < last; ++i) {
+        const int measured = trace.actionTickNumbers[i + 1] - trace.actionTickNumbers[i];
+        const TickAction action = trace.actions[i];
+        Row& row = rows[action == TickAction::Nothing ? 0 : action == TickAction::Open ? 1 : 2];
+        ++row.count;
+        row.measured += measured;
+        row.floor += floor.actionTicks[i];
+        if (action != TickAction::Request) {
+            continue;
+        }
+        const Exchange& e = exchanges[request++];
+        if (measured > floor.actionTicks[i]) {
+            over.Add(request, e, line, measured, floor.actionTicks[i]);
+        } else if (measured < floor.actionTicks[i]) {
+            under.Add(request, e, line, measured, floor.actionTicks[i]);
+        }
+    }
+    std::printf("\nWhere the measured time went, in ticks of the timer:\n");
+    std::printf("  %-24s %5s %9s %6s\n", "", "steps", "measured", "floor");
+    for (const Row& row : rows) {
+        std::printf("  %-24s %5d %9d %6d\n", row.name, row.count, row.measured, row.floor);
+    }
+    const int intervals = trace.actionTickNumbers[last] - trace.actionTickNumbers[0];
+    const double tickSpan = MsBetween(trace.actionTimes[0], trace.actionTimes[last]);
+    std::printf(
+        "  the timer: %d ticks in %.1f ms from the first tick to the close, %.2f ms a tick\n",
+        intervals, tickSpan, intervals > 0 ? tickSpan / intervals : 0.0);
+    std::printf("  the close tick -> tsDone: %.1f ms\n",
+                MsBetween(trace.actionTimes[last], *trace.done));
+    std::printf("  requests that took more ticks than their floor: %d%s\n", over.count,
+                over.examples.c_str());
+    std::printf("  requests that took fewer ticks than their floor: %d%s\n", under.count,
+                under.examples.c_str());
+}
+
+void PrintFigures(const ReadTrace& trace, const std::vector<Exchange>& exchanges,
+                  const LineDiscipline& line, const ReadFloor& floor) {
+    size_t sent = 0;
+    size_t received = 0;
+    for (const Exchange& e : exchanges) {
+        sent += e.request.size();
+        received += e.answer.size();
+    }
+    const double wireMs = WireMs(sent + received, line.baud);
+    const double floorMs = floor.TotalTicks() * line.tickMs;
+    const double measuredMs = MsBetween(*trace.firstTick, *trace.done);
+    const double ratio = measuredMs / floorMs;
+
+    std::printf("requests sent      %8zu      (%s)\n", exchanges.size(),
+                RequestsByFunction(exchanges).c_str());
+    std::printf("bytes sent         %8zu\n", sent);
+    std::printf("bytes received     %8zu\n", received);
+    std::printf("wire time          %10.1f ms (10 bits a byte at %d baud, both ways)\n", wireMs,
+                line.baud);
+    std::printf("floor              %10.1f ms (%d ticks of %.0f ms)\n", floorMs, floor.TotalTicks(),
+                line.tickMs);
+    std::printf("measured           %10.1f ms (the task's first tick to tsDone)\n", measuredMs);
+    std::printf("measured / floor   %10.3f    (target <= 1.10: %s)\n", ratio,
+                ratio <= 1.10 ? "met" : "NOT met");
+
+    std::printf("\nThe floor, tick by tick: every step runs on a tick of %.0f ms.\n", line.tickMs);
+    std::printf(
+        "  %3d tick(s)  steps that send nothing (step 0, skipped archives): one tick each\n",
+        floor.nothingTicks);
+    std::printf("  %3d tick(s)  opening the port: the worker's %.0f ms settle time\n",
+                floor.openTicks, line.openSettleMs);
+    std::printf("  %3d ticks    %zu requests, each ceil(cost / %.0f ms) ticks, where cost =\n",
+                floor.requestTicks, exchanges.size(), line.tickMs);
+    std::printf(
+        "               wire time of request and answer + %.0f ms per byte sent + %.0f ms latency"
+        "\n               + %.0f ms silence ending the answer + %.0f ms pause before the "
+        "completion;\n               the costs sum to %.1f ms, the ticks to %.0f ms\n",
+        line.msPerByteSent, line.latencyMs, line.silenceMs, line.pauseMs, floor.requestCostMs,
+        floor.requestTicks * line.tickMs);
+    std::printf("    0 ticks    closing the port: the read ends when the close completes\n");
+    std::printf(
+        "  The sum is the discipline taken one part after the other. On the line the worker's\n"
+        "  sleep of 1 ms a byte runs while the request crosses and the device waits its\n"
+        "  latency, so a request can end a few ms earlier and now and then a tick sooner.\n");
+
+    PrintTickProfile(trace, exchanges, line, floor);
+
+    const RequestPhases phases = SumRequestPhases(trace.requests);
+    if (phases.requests > 0) {
+        const double n = phases.requests;
+        std::printf("\nA request on average (%d requests), as the GUI thread saw it:\n",
+                    phases.requests);
+        std::printf("  tick -> the worker starts sending               %7.1f ms\n",
+                    phases.handOverMs / n);
+        std::printf(
+            "  sending, 1 ms a byte, device, answer, silence    %7.1f ms"
+            "  (modelled %.1f ms)\n",
+            phases.lineMs / n, (floor.requestCostMs - n * line.pauseMs) / static_cast<double>(n));
+        std::printf(
+            "  answer read -> it reaches the task (pause)       %7.1f ms"
+            "  (modelled %.1f ms)\n",
+            phases.pauseMs / n, line.pauseMs);
+        std::printf("  it reaches the task -> the next tick             %7.1f ms\n",
+                    phases.tickWaitMs / n);
+    }
+    std::printf(
+        "\nBytes sent are counted from the frames the device logged (zqsim --log-file);\n"
+        "bytes received are the answers the task was handed, equal to those the device\n"
+        "logged.\n");
+}
+
+}  // namespace
+
+ReadBenchOptions QuickReadBenchOptions(ReadBenchOptions options) {
+    options.hour = 120;
+    options.day = 40;
+    options.month = 12;
+    options.journal = 50;
+    return options;
+}
+
+int RunReadBench(const ReadBenchOptions& o) {
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        return Fail("cannot make a temporary folder");
+    }
+    const std::string path = folder.path().toStdString();
+    // The task loads its settings from the store: a private one, so the
+    // user's own is never touched.
+    const std::string configHome = path + "/config";
+    setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
+
+    const std::vector<std::string> args = SimArguments(o, path);
+    SimProcess sim;
+    std::string error;
+    if (!sim.Start(o.zqsim, args, error)) {
+        return Fail(error);
+    }
+    std::printf("ZQ read: %d hourly, %d daily, %d monthly, %d journal records at 19200 baud\n",
+                o.hour, o.day, o.month, o.journal);
+    // The log and the dump go to the temporary folder; not shown.
+    std::printf("device:  zqsim");
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--log-file" || args[i] == "--dump") {
+            ++i;
+        } else {
+            std::printf(" %s", args[i].c_str());
+        }
+    }
+    std::printf("\n         on %s\n", sim.LinePath().c_str());
+    std::fflush(stdout);
+
+    ChanelSetupOverlay overlay;
+    overlay.CurrentChanel = 0;
+    overlay.ComPortName = sim.LinePath();
+    overlay.NetAddress = 1;
+    SetChanelSetupOverlay(overlay);
+
+    ZQValve valve;
+    BenchReadTask task(&valve);
+    ReadSettingsStruct readSettings = task.GetReadSettings();
+    readSettings.ReadHourArchive = true;
+    readSettings.ReadDayArchive = true;
+    readSettings.ReadMonthArchive = true;
+    readSettings.ReadJournal = true;
+    task.SetReadSettings(readSettings);
+
+    TaskRunner runner(task);
+    runner.SetTimeout(kReadTimeoutSeconds);
+    const int status = runner.Run();
+    ClearChanelSetupOverlay();
+    sim.Stop();
+
+    const ReadTrace& trace = task.Trace();
+    if (status != 0 || task.GetState() != tsDone || !trace.done || !trace.firstTick) {
+        return Fail("the read failed: " + task.GetStatusText());
+    }
+    std::printf("read:    %s\n", task.GetStatusText().c_str());
+    if (trace.lostPackets > 0 || trace.lateAnswers > 0 || trace.unknownAction) {
+        return Fail("the read was not clean (" + std::to_string(trace.lostPackets) +
+                    " lost packets, " + std::to_string(trace.lateAnswers) +
+                    " late answers): the floor does not apply");
+    }
+
+    std::string text;
+    std::map<std::string, std::vector<RecordBytes>> rings;
+    if (!ReadWholeFile(path + "/dump.txt", text) || !ParseSimDump(text, rings, error)) {
+        return Fail("the device's dump: " + (error.empty() ? "cannot read it" : error));
+    }
+    const std::string problems = CompareWithDevice(valve, o, rings);
+    if (!problems.empty()) {
+        return Fail(problems);
+    }
+    std::printf("         every record as the device holds it, in its order\n\n");
+
+    std::vector<Exchange> exchanges;
+    if (!ReadWholeFile(path + "/sim.log", text) || !ParseSimLog(text, exchanges, error)) {
+        return Fail("the device's log: " + (error.empty() ? "cannot read it" : error));
+    }
+    size_t loggedAnswers = 0;
+    for (const Exchange& e : exchanges) {
+        loggedAnswers += e.answer.size();
+    }
+    if (loggedAnswers != trace.bytesReceived) {
+        return Fail("the device logged " + std::to_string(loggedAnswers) +
+                    " answer bytes, the task was handed " + std::to_string(trace.bytesReceived));
+    }
+
+    LineDiscipline line;
+    line.latencyMs = o.latencyMs;
+    ReadFloor floor;
+    if (!ComputeReadFloor(trace.actions, exchanges, line, floor, error)) {
+        return Fail(error);
+    }
+    if (trace.actions.empty() || trace.actions.back() != TickAction::Close ||
+        trace.requests.empty() || trace.actionTimes.size() != trace.actions.size()) {
+        return Fail("the read did not go from requests to the close");
+    }
+    PrintFigures(trace, exchanges, line, floor);
+    return 0;
+}

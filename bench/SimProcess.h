@@ -1,0 +1,36 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+// A zqsim child process on a fresh pseudo-terminal. Stopped (SIGTERM, then
+// SIGKILL after 5 s) by Stop or the destructor. Its standard error is this
+// program's.
+//
+// Started with fork() and exec rather than QProcess: QProcess starts its
+// child with a raw clone that the thread sanitizer does not follow, and after
+// it the sanitizer took every hand-over between the GUI thread and the
+// channel's worker, ordered by the queue's semaphore, for a data race.
+class SimProcess {
+public:
+    SimProcess() = default;
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    // Starts `program` with `args` and waits (at most 10 s) for the first
+    // line of its output: the slave path of its line. False, with `error`,
+    // when it does not come.
+    bool Start(const std::string& program, const std::vector<std::string>& args,
+               std::string& error);
+    void Stop();
+
+    const std::string& LinePath() const { return linePath; }
+
+private:
+    pid_t pid = -1;
+    int output = -1;  // read end of the child's standard output
+    std::string linePath;
+};

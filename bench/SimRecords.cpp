@@ -1,0 +1,123 @@
+#include "SimRecords.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+// "AB" -> 0xAB; false for anything but two hex digits.
+bool HexByte(const std::string& text, uint8_t& value) {
+    if (text.size() != 2) {
+        return false;
+    }
+    const int high = HexDigit(text[0]);
+    const int low = HexDigit(text[1]);
+    if (high < 0 || low < 0) {
+        return false;
+    }
+    value = static_cast<uint8_t>(high * 16 + low);
+    return true;
+}
+
+std::string LineRef(int number) {
+    return "line " + std::to_string(number);
+}
+
+}  // namespace
+
+bool ParseSimLog(const std::string& text, std::vector<Exchange>& exchanges, std::string& error) {
+    exchanges.clear();
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        std::istringstream words(line);
+        std::string stamp;
+        std::string marker;
+        words >> stamp >> marker;
+        const bool request = marker == "<-";
+        if (!request && marker != "->") {
+            continue;  // a note: the line opened, a fault, a hang-up ...
+        }
+        std::vector<uint8_t> bytes;
+        std::string word;
+        while (words >> word) {
+            uint8_t value = 0;
+            if (!HexByte(word, value)) {
+                error = LineRef(number) + ": '" + word + "' is not a hex byte";
+                return false;
+            }
+            bytes.push_back(value);
+        }
+        if (request) {
+            exchanges.push_back({std::move(bytes), {}});
+            continue;
+        }
+        if (exchanges.empty() || !exchanges.back().answer.empty()) {
+            error = LineRef(number) + ": an answer without a request before it";
+            return false;
+        }
+        exchanges.back().answer = std::move(bytes);
+    }
+    return true;
+}
+
+bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<RecordBytes>>& rings,
+                  std::string& error) {
+    rings.clear();
+    std::istringstream lines(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(lines, line)) {
+        ++number;
+        std::istringstream words(line);
+        std::string kind;
+        std::string second;
+        std::string hex;
+        words >> kind >> second;
+        if (kind.empty()) {
+            continue;
+        }
+        if (kind == "ring") {
+            rings[second];  // a ring may hold no record
+            continue;
+        }
+        words >> hex;
+        RecordBytes record{};
+        bool valid = hex.size() == 2 * record.size();
+        for (size_t i = 0; valid && i < record.size(); ++i) {
+            valid = HexByte(hex.substr(2 * i, 2), record[i]);
+        }
+        if (!valid) {
+            error = LineRef(number) + ": not a record of 32 hex digits";
+            return false;
+        }
+        rings[kind].push_back(record);
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return false;
+    }
+    std::ostringstream content;
+    content << file.rdbuf();
+    text = content.str();
+    return !file.bad();
+}
