@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 
 namespace {
@@ -39,13 +40,15 @@ void ApplyConnectionOptions(const CliOptions& o) {
     SetChanelSetupOverlay(overlay);
 }
 
-int Run(ZQTask& task, const CliOptions& o) {
+// Runs a task with the run's options; `onWaitStep` as TaskRunner takes it.
+int Run(ZQTask& task, const CliOptions& o, std::function<bool()> onWaitStep = {}) {
     if (o.verbose) {
         task.SetConsoleSink(
             [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
     }
     TaskRunner runner(task);
     runner.SetTimeout(o.timeoutSeconds);
+    runner.SetOnWaitStep(std::move(onWaitStep));
     return runner.Run();
 }
 
@@ -87,13 +90,7 @@ int MonitorCommand(const CliOptions& o) {
     ZQValve valve;
     ZQMonitoringTask task(true, &valve);
     int cycles = 0;
-    TaskRunner runner(task);
-    if (o.verbose) {
-        task.SetConsoleSink(
-            [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    }
-    runner.SetTimeout(o.timeoutSeconds);
-    runner.SetOnWaitStep([&] {
+    return Run(task, o, [&] {
         ++cycles;
         const std::vector<ShowSection> sections = BuildShowSections(valve);
         std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", LocalNow()) << '\n';
@@ -101,7 +98,6 @@ int MonitorCommand(const CliOptions& o) {
         std::cout << std::endl;
         return !o.cycles || cycles < *o.cycles;
     });
-    return runner.Run();
 }
 
 int WriteSetupCommand(const CliOptions& o) {

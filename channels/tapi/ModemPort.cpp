@@ -68,8 +68,6 @@ std::unique_ptr<ModemPort> ModemPort::Open(const std::string& portName) {
     } catch (const std::exception&) {
         return nullptr;
     }
-    // Answers left in the driver from an earlier session are not this call's.
-    ::tcflush(port->Handle(), TCIOFLUSH);
     int bits = 0;
     const bool hasLines = ::ioctl(port->Handle(), TIOCMGET, &bits) == 0;
     return std::unique_ptr<ModemPort>(new ModemPort(std::move(port), hasLines));

@@ -32,4 +32,3 @@ constexpr uint32_t LINEADDRESSMODE_ADDRESSID = 1;
 
 // Result of an asynchronous request reported by LINE_REPLY: 0 success.
 constexpr uint32_t LINEERR_OPERATIONFAILED = 0x80000048;
-constexpr uint32_t LINEERR_CALLUNAVAIL = 0x80000007;

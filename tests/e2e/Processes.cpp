@@ -4,9 +4,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTextStream>
-
-#include <sstream>
 
 Scene::Scene() {
     EXPECT_TRUE(dir.isValid());
@@ -98,39 +95,20 @@ std::string Scene::Result::LastStatus() const {
     return nl == std::string::npos ? text : text.substr(nl + 1);
 }
 
-std::map<std::string, std::vector<std::array<uint8_t, 16>>> Scene::DumpedRecords() const {
-    std::map<std::string, std::vector<std::array<uint8_t, 16>>> rings;
-    QFile file(QString::fromStdString(Path("dump.txt")));
-    if (!file.open(QIODevice::ReadOnly)) {
-        ADD_FAILURE() << "no dump";
-        return rings;
-    }
-    // The file is rewritten after every write command: keep the last dump.
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QList<QByteArray> parts = raw.trimmed().split(' ');
-        if (parts.size() == 5 && parts[0] == "ring") {
-            rings[parts[1].toStdString()].clear();
-        } else if (parts.size() == 3 && parts[2].size() == 32) {
-            const QByteArray bytes = QByteArray::fromHex(parts[2]);
-            std::array<uint8_t, 16> record;
-            std::copy(bytes.begin(), bytes.end(), record.begin());
-            rings[parts[0].toStdString()].push_back(record);
-        }
+std::map<std::string, std::vector<RecordBytes>> Scene::DumpedRecords() const {
+    std::map<std::string, std::vector<RecordBytes>> rings;
+    std::string text, error;
+    if (!ReadWholeFile(Path("dump.txt"), text) || !ParseSimDump(text, rings, error)) {
+        ADD_FAILURE() << "no dump: " << error;
     }
     return rings;
 }
 
-std::vector<std::string> Scene::LoggedRequests() const {
-    std::vector<std::string> requests;
-    QFile file(QString::fromStdString(Path("sim.log")));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return requests;
+std::vector<Exchange> Scene::LoggedExchanges() const {
+    std::vector<Exchange> exchanges;
+    std::string text, error;
+    if (!ReadWholeFile(Path("sim.log"), text) || !ParseSimLog(text, exchanges, error)) {
+        ADD_FAILURE() << "no log: " << error;
     }
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        const int arrow = line.indexOf(" <- ");
-        if (arrow >= 0) {
-            requests.push_back(line.mid(arrow + 4).trimmed().toStdString());
-        }
-    }
-    return requests;
+    return exchanges;
 }

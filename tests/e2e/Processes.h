@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ArchiveStruct.h"
+#include "SimRecords.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -38,9 +39,9 @@ public:
 
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).
-    std::map<std::string, std::vector<std::array<uint8_t, 16>>> DumpedRecords() const;
-    // The requests the simulator logged (hex text of each "<-" line).
-    std::vector<std::string> LoggedRequests() const;
+    std::map<std::string, std::vector<RecordBytes>> DumpedRecords() const;
+    // The requests the simulator cut from the line, with its answers.
+    std::vector<Exchange> LoggedExchanges() const;
 
     std::string Path(const std::string& name) const;
     QProcessEnvironment Environment() const;
@@ -51,8 +52,8 @@ private:
 };
 
 template <class Record>
-std::array<uint8_t, 16> Bytes16(const Record& r) {
-    std::array<uint8_t, 16> a;
+RecordBytes Bytes16(const Record& r) {
+    RecordBytes a;
     std::copy(r.Bytes(), r.Bytes() + 16, a.begin());
     return a;
 }

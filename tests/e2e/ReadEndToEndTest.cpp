@@ -12,8 +12,8 @@ const std::vector<std::string> kDevice = {
     "2"};
 
 template <class List>
-std::vector<std::array<uint8_t, 16>> AsBytes(const List& list) {
-    std::vector<std::array<uint8_t, 16>> out;
+std::vector<RecordBytes> AsBytes(const List& list) {
+    std::vector<RecordBytes> out;
     for (const auto& r : list) {
         out.push_back(Bytes16(r));
     }
@@ -21,8 +21,8 @@ std::vector<std::array<uint8_t, 16>> AsBytes(const List& list) {
 }
 
 // The records the device holds, in read order, without its empty slots.
-std::vector<std::array<uint8_t, 16>> Stored(const std::vector<std::array<uint8_t, 16>>& ring) {
-    std::vector<std::array<uint8_t, 16>> out;
+std::vector<RecordBytes> Stored(const std::vector<RecordBytes>& ring) {
+    std::vector<RecordBytes> out;
     for (const auto& r : ring) {
         if (!ZQ_namespace::IsEmptySlot(r.data())) {
             out.push_back(r);

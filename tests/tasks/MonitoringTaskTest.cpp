@@ -1,6 +1,6 @@
 // The monitoring task: one identification, then parameter cycles with a
 // pause of MonitoringInterval seconds.
-#include "DeviceAnswers.h"
+#include "AnswerFrames.h"
 #include "TaskHarness.h"
 #include "ZQMonitoringTask.h"
 

@@ -1,6 +1,6 @@
 // The read-all task over the fake channel: the read plan, the chunked
 // archive reads, progress, and every content error.
-#include "DeviceAnswers.h"
+#include "AnswerFrames.h"
 #include "Settings.h"
 #include "TaskHarness.h"
 #include "ZQReadAllParamsTask.h"

@@ -1,5 +1,5 @@
 // The three write tasks: the frames they write and their final texts.
-#include "DeviceAnswers.h"
+#include "AnswerFrames.h"
 #include "TaskHarness.h"
 #include "ZQClearArchiveTask.h"
 #include "ZQWriteAllParamsTask.h"
@@ -112,12 +112,6 @@ TEST_F(WriteTasksTest, RejectedWriteEndsWithExceptionText) {
     h.Answer(answers::Exception(16, 7));
     EXPECT_EQ(h.task->GetState(), tsError);
     EXPECT_EQ(h.task->GetStatusText(), "Доступ к регистру закрыт");
-}
-
-TEST_F(WriteTasksTest, TaskTypes) {
-    EXPECT_EQ(ZQWriteAllParamsTask(true).GetTaskType(), 3);
-    EXPECT_EQ(ZQWriteCurrentTimeTask(true).GetTaskType(), 4);
-    EXPECT_EQ(ZQClearArchiveTask(true).GetTaskType(), 5);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The step engine: retries, time-outs, answer checks, channel states, stop,
 // progress. Driven through a small three-step task over the fake channel.
-#include "DeviceAnswers.h"
+#include "AnswerFrames.h"
 #include "ModbusFrames.h"
 #include "TaskHarness.h"
 #include "ZQTask.h"
