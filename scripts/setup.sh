@@ -6,10 +6,12 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev
+    qt6-base-dev libgl-dev qt6-charts-dev qt6-translations-l10n libqt6svg6
     libxlsxwriter-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
-    python3 python3-openpyxl xvfb
+    clang libclang-rt-14-dev
+    python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick
+    desktop-file-utils shared-mime-info xdg-utils man-db lintian file dpkg-dev
 )
 
 missing=()
