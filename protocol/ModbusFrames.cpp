@@ -3,6 +3,7 @@
 #include "Crc16.h"
 
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -76,7 +77,12 @@ bool BuildWriteRegisters(uint8_t* buffer, int& length, uint8_t address, const ui
 
 bool BuildFunctionFrame(uint8_t* buffer, int& length, uint8_t address, uint8_t function,
                         const uint8_t* data, int dataLength) {
-    if (dataLength < 0 || !Reserve(length, dataLength + 4)) {
+    // A negative length, or one whose frame size would not fit an int, makes
+    // no frame at all: refused with `length` left as it is.
+    if (dataLength < 0 || dataLength > std::numeric_limits<int>::max() - 4) {
+        return false;
+    }
+    if (!Reserve(length, dataLength + 4)) {
         return false;
     }
     buffer[0] = address;

@@ -34,7 +34,9 @@ bool BuildReadRegisters(uint8_t* buffer, int& length, uint8_t address, uint16_t 
 bool BuildWriteRegisters(uint8_t* buffer, int& length, uint8_t address, const uint8_t* data,
                          uint16_t regNumber, uint16_t count);
 
-// Any function with its data bytes unchanged; dataLength + 4 bytes.
+// Any function with its data bytes unchanged; dataLength + 4 bytes. A
+// negative dataLength, or one above INT_MAX - 4, is refused without touching
+// `length`.
 bool BuildFunctionFrame(uint8_t* buffer, int& length, uint8_t address, uint8_t function,
                         const uint8_t* data, int dataLength);
 

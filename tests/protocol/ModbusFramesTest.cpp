@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <string>
 #include <vector>
@@ -84,7 +85,7 @@ TEST(ModbusFrames, WriteRegistersLayout) {
     ASSERT_TRUE(BuildWriteRegisters(buffer, length, 7, data, 40008, 2));
     ASSERT_EQ(length, 13);
     EXPECT_EQ(Frame(buffer, 11), (std::vector<uint8_t>{0x07, 0x10, 0x00, 0x07, 0x00, 0x02, 0x04,
-                                                         0x00, 0x05, 0x12, 0x34}));
+                                                       0x00, 0x05, 0x12, 0x34}));
     EXPECT_TRUE(CheckFrameCrc(buffer, length));
 }
 
@@ -117,9 +118,12 @@ TEST(ModbusFrames, CapacityOneByteShort) {
     const Builder builders[] = {
         {"slave id", 4, [](uint8_t* b, int& l) { return BuildReportSlaveId(b, l, 1); }},
         {"read", 8, [](uint8_t* b, int& l) { return BuildReadRegisters(b, l, 1, 30001, 64); }},
-        {"write", 15, [&](uint8_t* b, int& l) { return BuildWriteRegisters(b, l, 1, data, 40001, 3); }},
-        {"function", 9, [&](uint8_t* b, int& l) { return BuildFunctionFrame(b, l, 1, 65, data, 5); }},
-        {"function no data", 4, [&](uint8_t* b, int& l) { return BuildFunctionFrame(b, l, 1, 65, nullptr, 0); }},
+        {"write", 15,
+         [&](uint8_t* b, int& l) { return BuildWriteRegisters(b, l, 1, data, 40001, 3); }},
+        {"function", 9,
+         [&](uint8_t* b, int& l) { return BuildFunctionFrame(b, l, 1, 65, data, 5); }},
+        {"function no data", 4,
+         [&](uint8_t* b, int& l) { return BuildFunctionFrame(b, l, 1, 65, nullptr, 0); }},
     };
     for (const Builder& b : builders) {
         SCOPED_TRACE(b.name);
@@ -133,6 +137,33 @@ TEST(ModbusFrames, CapacityOneByteShort) {
         EXPECT_EQ(length, b.size);
         EXPECT_TRUE(CheckFrameCrc(buffer.data(), length));
     }
+}
+
+// Data lengths that cannot make a frame: refused before any size is
+// computed (dataLength + 4 would overflow), capacity and buffer untouched.
+TEST(ModbusFrames, FunctionFrameRefusesImpossibleDataLengths) {
+    const struct {
+        const char* name;
+        int dataLength;
+    } rows[] = {{"minus one", -1},
+                {"INT_MIN", INT_MIN},
+                {"INT_MAX - 3", INT_MAX - 3},
+                {"INT_MAX", INT_MAX}};
+    const uint8_t data[1] = {0x41};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint8_t> buffer(265, 0xEE);
+        int length = 265;
+        EXPECT_FALSE(BuildFunctionFrame(buffer.data(), length, 1, 65, data, row.dataLength));
+        EXPECT_EQ(length, 265);
+        EXPECT_EQ(buffer, std::vector<uint8_t>(265, 0xEE));
+    }
+    // The largest length that still has a frame size only reports it.
+    std::vector<uint8_t> buffer(265, 0xEE);
+    int length = 265;
+    EXPECT_FALSE(BuildFunctionFrame(buffer.data(), length, 1, 65, data, INT_MAX - 4));
+    EXPECT_EQ(length, INT_MAX);
+    EXPECT_EQ(buffer, std::vector<uint8_t>(265, 0xEE));
 }
 
 TEST(ModbusFrames, ArchiveRequest) {
