@@ -175,7 +175,9 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
         return false;
     }
     // Too short to hold an address, a function code and the CRC: as a bad CRC.
-    if (data == nullptr || length < 4 || !CheckFrameCrc(data, length)) {
+    // So is an answer to another request: on a line shared by several
+    // devices it is another device's (or another exchange's) frame.
+    if (data == nullptr || length < 4 || !CheckFrameCrc(data, length) || !AnswersRequest(data)) {
         RetryOrError("Ошибка CRC в ответе от прибора");
         return false;
     }
@@ -189,6 +191,12 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
         return false;
     }
     return true;
+}
+
+bool ZQTask::AnswersRequest(const uint8_t* data) const {
+    const uint8_t address = requestFrame[0];
+    const uint8_t function = requestFrame[1];
+    return (address == 0 || data[0] == address) && (data[1] & 0x7F) == function;
 }
 
 void ZQTask::SetStep(int newStep, bool resetRetries) {

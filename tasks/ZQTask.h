@@ -57,7 +57,8 @@ public:
     virtual void CloseChanel();
     virtual void DestroyChanel();
     // Common checks of an answer: the packet id (a late answer is dropped
-    // silently), the CRC (retried), the exception bit (ends the task).
+    // silently), the CRC and the match with the request (both retried), the
+    // exception bit (ends the task).
     virtual bool CheckAnswer(const uint8_t* data, uint16_t length, int packetId);
     virtual void SetStep(int step, bool resetRetries);
     virtual void NextStep();
@@ -97,6 +98,11 @@ protected:
     // Identification answer: NextStep when the device is known, else SetError.
     // `ident`, when given, receives the four identification bytes.
     void AcceptIdentAnswer(const uint8_t* data, int length, uint8_t* ident);
+    // True when an answer (at least 4 bytes) belongs to the request in
+    // requestFrame: the request's function or its exception form, from the
+    // address asked. A request to address 0 takes an answer from any address,
+    // since devices differ in what they put into such an answer.
+    bool AnswersRequest(const uint8_t* data) const;
     // Device address for requests: the low byte of the connection settings'.
     uint8_t DeviceAddress() const { return static_cast<uint8_t>(chanelSetup.NetAddress & 0xFF); }
 

@@ -130,6 +130,53 @@ INSTANTIATE_TEST_SUITE_P(
                                 "Ошибка CRC в ответе от прибора"}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+// An answer must answer the request: the request's function (or its
+// exception form), from the address asked unless the request went to
+// address 0. Any other frame is retried like a bad CRC.
+struct MatchCase {
+    const char* name;
+    int storedAddress;  // NetAddress of the connection settings
+    Bytes answer;
+    bool accepted;
+};
+
+class EngineMatch : public testing::TestWithParam<MatchCase> {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+};
+
+TEST_P(EngineMatch, ForeignAnswerIsRetriedLikeBadCrc) {
+    const MatchCase& c = GetParam();
+    StoreInteger(kChanelSetupKey, "NetAddress", c.storedAddress);
+    TaskHarness<ProbeTask> h;
+    h.Connect();
+    for (int attempt = 0; attempt < 4 && h.task->GetState() == tsRunning; ++attempt) {
+        h.TickAndAnswer(c.answer);
+        if (c.accepted) {
+            break;
+        }
+    }
+    if (c.accepted) {
+        EXPECT_EQ(h.task->GetStep(), 3);
+        EXPECT_EQ(h.SentCount(), 1u);
+    } else {
+        EXPECT_EQ(h.task->GetState(), tsError);
+        EXPECT_EQ(h.task->GetStatusText(), "Ошибка CRC в ответе от прибора");
+        EXPECT_EQ(h.SentCount(), 4u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, EngineMatch,
+    testing::Values(MatchCase{"SameAddress", 5, answers::WithCrc({5, 3, 2, 0x12, 0x34}), true},
+                    MatchCase{"OtherAddress", 5, answers::WithCrc({6, 3, 2, 0x12, 0x34}), false},
+                    MatchCase{"AddressZeroToAddressFive", 5, kGoodAnswer, false},
+                    MatchCase{"AnyAddressToAddressZero", 0, answers::WithCrc({7, 3, 2, 0, 1}),
+                              true},
+                    MatchCase{"OtherFunction", 0, answers::WithCrc({0, 4, 2, 0x12, 0x34}), false},
+                    MatchCase{"ExceptionOfOtherFunction", 0, answers::Exception(4, 2), false}),
+    [](const testing::TestParamInfo<MatchCase>& info) { return std::string(info.param.name); });
+
 TEST_F(EngineTest, TimeOutIsTwentyTicksOnComPortAndFortyThroughModem) {
     h.Connect();
     h.Tick();
