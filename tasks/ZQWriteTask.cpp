@@ -1,6 +1,17 @@
 #include "ZQWriteTask.h"
 
+#include "DeviceAnswers.h"
 #include "ModbusFrames.h"
+
+#include <cstring>
+
+namespace {
+
+// The answer to a write: address, 16, start address and register count as
+// in the request, CRC.
+constexpr int kWriteEchoLength = 8;
+
+}  // namespace
 
 int ZQWriteTask::ExecuteStep(int s) {
     switch (s) {
@@ -29,7 +40,13 @@ void ZQWriteTask::OnRecvPacket(const uint8_t* data, int length, int packetId) {
     if (step == 2) {
         AcceptIdentAnswer(data, length, nullptr);
     } else if (step == 3) {
-        // The echo of the write is not inspected.
+        // CheckAnswer has matched the address and the function; the echo
+        // must also name the start address and the count that were written,
+        // or the write is not confirmed.
+        if (length != kWriteEchoLength || std::memcmp(data + 2, requestFrame + 2, 4) != 0) {
+            SetError(kTextBadDataCount);
+            return;
+        }
         NextStep();
     }
 }

@@ -106,6 +106,70 @@ TEST_F(WriteTasksTest, VersionTwoStopsEveryWriteBeforeWriting) {
     check(clear);
 }
 
+// The write is confirmed only by its echo: address, function 16, start
+// address and count as written. Another function is retried like a bad CRC;
+// an echo of another block ends the task at once.
+TEST_F(WriteTasksTest, OnlyTheEchoOfTheWriteConfirmsIt) {
+    const char* const kCrc = "Ошибка CRC в ответе от прибора";
+    const char* const kBadCount = "Неверное количество данных в ответе от прибора";
+    const struct {
+        const char* name;
+        Bytes (*answer)(const Bytes& request);
+        const char* text;  // nullptr: the write is confirmed
+        size_t sends;
+    } rows[] = {
+        {"Echo",
+         [](const Bytes& q) {
+             return answers::WithCrc({q[0], 16, q[2], q[3], q[4], q[5]});
+         },
+         nullptr, 1},
+        {"Identification", [](const Bytes&) { return answers::Ident(); }, kCrc, 4},
+        {"OtherStart",
+         [](const Bytes& q) {
+             return answers::WithCrc({q[0], 16, q[2], static_cast<uint8_t>(q[3] + 1), q[4], q[5]});
+         },
+         kBadCount, 1},
+        {"OtherCount",
+         [](const Bytes& q) {
+             return answers::WithCrc({q[0], 16, q[2], q[3], q[4], static_cast<uint8_t>(q[5] + 1)});
+         },
+         kBadCount, 1},
+        {"WholeRequestBack", [](const Bytes& q) { return q; }, kBadCount, 1},
+        {"CutShort",
+         [](const Bytes& q) {
+             return answers::WithCrc({q[0], 16, q[2], q[3]});
+         },
+         kBadCount, 1},
+    };
+    auto check = [&](auto& h, const char* done, const auto& row) {
+        const Bytes request = WriteFrame(h);
+        h.Answer(row.answer(request));
+        for (size_t sent = 1; sent < row.sends && h.task->GetState() == tsRunning; ++sent) {
+            h.TickAndAnswer(row.answer(request));
+        }
+        EXPECT_EQ(h.SentCount(), 1 + row.sends);  // the identification, then the writes
+        if (row.text == nullptr) {
+            h.Tick();
+            h.Chanel().InjectState(csDisconnected);
+            EXPECT_EQ(h.task->GetState(), tsDone);
+            EXPECT_EQ(h.task->GetStatusText(), done);
+        } else {
+            EXPECT_EQ(h.task->GetState(), tsError);
+            EXPECT_EQ(h.task->GetStatusText(), row.text);
+        }
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TaskHarness<ZQWriteAllParamsTask> setup;
+        setup.task->SetSetupParams(PageValues());
+        check(setup, "Запись параметров выполнена", row);
+        TaskHarness<ZQWriteCurrentTimeTask> clock;
+        check(clock, "Установка текущего времени выполнена", row);
+        TaskHarness<ZQClearArchiveTask> clear;
+        check(clear, "Сброс архива будет выполнен", row);
+    }
+}
+
 TEST_F(WriteTasksTest, RejectedWriteEndsWithExceptionText) {
     TaskHarness<ZQClearArchiveTask> h;
     WriteFrame(h);
