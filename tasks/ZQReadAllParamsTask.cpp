@@ -90,19 +90,22 @@ void ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
 }
 
 void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
+    using namespace ZQ_namespace;
+    // The archive each step asks for; the answer's records go to its list
+    // and count against its plan row.
+    static constexpr int kStepKind[4] = {akMonth, akDay, akHour, akJournal};
     if (step < 5 || step > 8) {
         return;
     }
-    using namespace ZQ_namespace;
+    const int kind = kStepKind[step - 5];
     if (length < kArchiveHeader + 2) {
         SetError(kTextBadDataCount);
         return;
     }
-    const int kind = data[2];
     const int n = data[6];
-    // The kind byte names the plan row, and the announced records must all
-    // be inside the answer.
-    if (kind > akJournal || kArchiveHeader + n * kRecordSize + 2 > length) {
+    // Records of another kind than the one asked for answer another request;
+    // the announced records must all be inside the answer.
+    if (data[2] != kind || kArchiveHeader + n * kRecordSize + 2 > length) {
         SetError(kTextBadDataCount);
         return;
     }
@@ -111,7 +114,7 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
         if (IsEmptySlot(bytes)) {
             continue;
         }
-        if (step == 8) {
+        if (kind == akJournal) {
             JournalStruct record;
             std::memcpy(&record, bytes, kRecordSize);
             valve->Journal.push_back(record);

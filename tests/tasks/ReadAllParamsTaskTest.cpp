@@ -174,6 +174,42 @@ TEST_F(ReadAllTest, LostChunkIsAskedAgainWithSameStartAndCount) {
     EXPECT_EQ(first[6], 45);
 }
 
+// The records of an answer belong to the archive its step asked for; an
+// answer of another kind is refused, whatever the lists and plans hold.
+TEST_F(ReadAllTest, AnswerOfAnotherKindIsRefused) {
+    const struct {
+        const char* name;
+        int asked;     // the only archive chosen
+        uint8_t kind;  // the kind byte of the answer
+    } rows[] = {{"JournalAnsweredAsHourly", akJournal, akHour},
+                {"HourlyAnsweredAsJournal", akHour, akJournal},
+                {"MonthlyAnsweredAsDaily", akMonth, akDay}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ResetSettingsStore();
+        ReadSettingsStruct settings;
+        settings.ReadHourArchive = row.asked == akHour;
+        settings.ReadDayArchive = row.asked == akDay;
+        settings.ReadMonthArchive = row.asked == akMonth;
+        settings.ReadJournal = row.asked == akJournal;
+        ASSERT_TRUE(SaveReadSettings(settings));
+        ZQValve v;
+        TaskHarness<ZQReadAllParamsTask> h(&v);
+        ReadParams(h, {Ring{99, 0, 10}, Ring{99, 0, 10}, Ring{99, 0, 10}, Ring{99, 0, 10}});
+        while (h.task->GetState() == tsRunning && h.SentCount() == 3) {
+            h.Tick();
+        }
+        ASSERT_EQ(h.LastSent().bytes[2], row.asked);
+        h.Answer(answers::Archive(row.kind, 0, answers::Records(10, 0)));
+        h.Tick(5);
+        EXPECT_EQ(h.task->GetState(), tsError);
+        EXPECT_EQ(h.task->GetStatusText(), "Неверное количество данных в ответе от прибора");
+        EXPECT_EQ(h.SentCount(), 4u);
+        EXPECT_TRUE(v.HourArchive.empty() && v.DayArchive.empty() && v.MonthArchive.empty() &&
+                    v.Journal.empty());
+    }
+}
+
 // Content errors end the task at once, without retries.
 struct ContentCase {
     const char* name;
