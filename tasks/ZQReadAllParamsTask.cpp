@@ -109,6 +109,13 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
         SetError(kTextBadDataCount);
         return;
     }
+    // An answer without records brings the read no further: it uses up one
+    // of the step's retries (the same chunk is asked again), so a device that
+    // never delivers ends the read instead of holding it for ever.
+    if (n == 0) {
+        RetryOrError(kTextBadDataCount);
+        return;
+    }
     for (int i = 0; i < n; ++i) {
         const uint8_t* bytes = data + kArchiveHeader + i * kRecordSize;
         if (IsEmptySlot(bytes)) {

@@ -174,6 +174,32 @@ TEST_F(ReadAllTest, LostChunkIsAskedAgainWithSameStartAndCount) {
     EXPECT_EQ(first[6], 45);
 }
 
+// An answer without records moves nothing on: it is retried like a lost
+// answer, and a device that keeps sending such answers ends the read.
+TEST_F(ReadAllTest, ZeroRecordAnswersUseUpTheRetries) {
+    TaskHarness<ZQReadAllParamsTask> h(&valve);
+    ReadParams(h, {Ring{}, Ring{}, Ring{99, 0, 10}, Ring{}});
+    const size_t before = h.SentCount();
+    for (int attempt = 0; attempt < 10 && h.task->GetState() == tsRunning; ++attempt) {
+        h.TickAndAnswer(answers::Archive(akMonth, 2, {}));
+    }
+    EXPECT_EQ(h.SentCount(), before + 4);
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Неверное количество данных в ответе от прибора");
+
+    // One such answer costs one retry; the same chunk is asked again.
+    ZQValve other;
+    TaskHarness<ZQReadAllParamsTask> once(&other);
+    ReadParams(once, {Ring{}, Ring{}, Ring{99, 0, 10}, Ring{}});
+    once.TickAndAnswer(answers::Archive(akMonth, 2, {}));
+    const Bytes first = once.LastSent().bytes;
+    once.TickAndAnswer(answers::Archive(akMonth, 99, answers::Records(10, 0)));
+    EXPECT_EQ(once.Chanel().sent[once.SentCount() - 2].bytes, first);
+    EXPECT_EQ(once.LastSent().bytes, first);
+    EXPECT_EQ(once.task->GetStep(), 6);
+    EXPECT_EQ(other.MonthArchive.size(), 10u);
+}
+
 // The records of an answer belong to the archive its step asked for; an
 // answer of another kind is refused, whatever the lists and plans hold.
 TEST_F(ReadAllTest, AnswerOfAnotherKindIsRefused) {
