@@ -30,11 +30,11 @@ void ZQParamsReadTask::OnRecvPacket(const uint8_t* data, int length, int packetI
             break;
         case 3: {
             uint8_t block[kCurrentParamsBytes];
-            if (!DecodeCurrentParamsAnswer(data, length, block, valve->Current)) {
+            if (!DecodeCurrentParamsAnswer(data, length, block, valve->Current) ||
+                !OnCurrentParamsBlock(block)) {
                 SetError(kTextBadDataCount);
                 return;
             }
-            OnCurrentParamsBlock(block);
             NextStep();
             break;
         }

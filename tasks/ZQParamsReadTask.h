@@ -19,7 +19,9 @@ public:
 
 protected:
     // The current-parameter block in PC byte order, just decoded (step 3).
-    virtual void OnCurrentParamsBlock(const uint8_t* /*block*/) {}
+    // False when its contents are unusable: the task then ends with
+    // "Неверное количество данных в ответе от прибора".
+    virtual bool OnCurrentParamsBlock(const uint8_t* /*block*/) { return true; }
     // An answer of a step after 4; it has passed CheckAnswer.
     virtual void OnLaterAnswer(const uint8_t* /*data*/, int /*length*/) {}
 

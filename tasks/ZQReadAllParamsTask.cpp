@@ -81,12 +81,22 @@ int ZQReadAllParamsTask::RequestArchive(int kind, bool selected, const char* tex
     return SendRequest(length);
 }
 
-void ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
+bool ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
+    ArchiveRing rings[4];
     for (int kind = 0; kind < 4; ++kind) {
-        const ArchiveRing ring = GetArchiveRing(block, kind);
-        plan[kind].start = ring.NewestIndex();
-        plan[kind].total = plan[kind].left = ring.RecordCount();
+        rings[kind] = GetArchiveRing(block, kind);
+        // A ring of h + 1 slots has its oldest and next indices in 0..h. With
+        // them there, no plan exceeds h records; outside, the 16-bit count
+        // wraps (up to 65535 records of a one-slot ring).
+        if (rings[kind].oldest > rings[kind].highest || rings[kind].next > rings[kind].highest) {
+            return false;
+        }
     }
+    for (int kind = 0; kind < 4; ++kind) {
+        plan[kind].start = rings[kind].NewestIndex();
+        plan[kind].total = plan[kind].left = rings[kind].RecordCount();
+    }
+    return true;
 }
 
 void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {

@@ -37,8 +37,9 @@ public:
     void SetReadSettings(const ReadSettingsStruct& settings) { readSettings = settings; }
 
 protected:
-    // Plans the archive reads from the ring pointers.
-    void OnCurrentParamsBlock(const uint8_t* block) override;
+    // Plans the archive reads from the ring pointers; false when a pointer
+    // lies outside its ring (the plan is then left as it was).
+    bool OnCurrentParamsBlock(const uint8_t* block) override;
     // The archive and journal chunks of steps 5..8.
     void OnLaterAnswer(const uint8_t* data, int length) override;
 

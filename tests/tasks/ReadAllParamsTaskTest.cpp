@@ -236,6 +236,38 @@ TEST_F(ReadAllTest, AnswerOfAnotherKindIsRefused) {
     }
 }
 
+// Ring pointers must lie inside their ring (indices 0..h); then no plan
+// holds more than h records. Pointers outside refuse the whole answer.
+TEST_F(ReadAllTest, RingPointersOutsideTheirRingAreRefused) {
+    const struct {
+        const char* name;
+        Ring ring;  // put in the journal's place, the other rings empty
+        int total;  // -1: refused
+    } rows[] = {{"OldestAboveHighest", Ring{0, 2, 0}, -1},
+                {"NextAboveHighest", Ring{9, 0, 10}, -1},
+                {"BothFarOutside", Ring{5, 40000, 60000}, -1},
+                {"FullRing", Ring{9, 0, 9}, 9},
+                {"FullRingWrapped", Ring{9, 9, 8}, 9},
+                {"LargestRing", Ring{65535, 65535, 65534}, 65535},
+                {"OneSlotEmpty", Ring{0, 0, 0}, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ZQValve v;
+        TaskHarness<ZQReadAllParamsTask> h(&v);
+        h.Connect();
+        h.TickAndAnswer(answers::Ident());
+        h.TickAndAnswer(answers::CurrentParams(SampleParams(), {Ring{}, Ring{}, Ring{}, row.ring}));
+        if (row.total < 0) {
+            EXPECT_EQ(h.task->GetState(), tsError);
+            EXPECT_EQ(h.task->GetStatusText(), "Неверное количество данных в ответе от прибора");
+            EXPECT_EQ(h.task->GetPlan(akJournal).total, 0);
+        } else {
+            EXPECT_EQ(h.task->GetStep(), 4);
+            EXPECT_EQ(h.task->GetPlan(akJournal).total, row.total);
+        }
+    }
+}
+
 // Content errors end the task at once, without retries.
 struct ContentCase {
     const char* name;
