@@ -1,5 +1,7 @@
 #include "CliOptions.h"
 
+#include "ZQMonitoringTask.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -79,7 +81,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         } else if (arg == "--address") {
             o.address = ParseInt(arg, take(arg), 0, 255);
         } else if (arg == "--interval") {
-            o.interval = ParseInt(arg, take(arg), 0, 100000);
+            o.interval = ParseInt(arg, take(arg), ZQMonitoringTask::kMinInterval,
+                                  ZQMonitoringTask::kMaxInterval);
         } else if (arg == "--modem") {
             o.modem = take(arg);
         } else if (arg == "--phone") {
@@ -206,7 +209,7 @@ Connection options (this run only; the store is never changed):
   --port NAME                 COM port name (COM3, a port-folder alias, or a
                               device path such as /dev/ttyUSB0)
   --address N                 the device's Modbus address (0..255)
-  --interval S                monitoring pause in seconds
+  --interval S                monitoring pause in seconds (2..1000)
   --modem NAME --phone NUMBER dial through a configured modem
   --timeout S                 stop the running command after S seconds, as
                               "Отмена обмена" does

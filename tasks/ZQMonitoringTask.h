@@ -20,6 +20,10 @@ public:
     int ExecuteStep(int step) override;
 
     static constexpr int kWaitStep = 5;
+    // The pause in seconds is kept in the connection dialog's range, whatever
+    // the settings hold.
+    static constexpr int kMinInterval = 2;
+    static constexpr int kMaxInterval = 1000;
 
 protected:
     int32_t waitTicks = 0;  // ticks of 100 ms left in the pause

@@ -51,20 +51,37 @@ TEST_F(MonitoringTest, CyclesEverySixtyTicksWithIdentificationOnce) {
     }
 }
 
-TEST_F(MonitoringTest, IntervalZeroWaitsUntilStopped) {
-    StoreInteger(kChanelSetupKey, "MonitoringInterval", 0);
-    TaskHarness<ZQMonitoringTask> h(&valve);
-    h.Connect();
-    h.TickAndAnswer(answers::Ident());
-    AnswerCycle(h, 1);
-    h.Tick();
-    const size_t sent = h.SentCount();
-    h.Tick(1000);
-    EXPECT_EQ(h.SentCount(), sent);
-    EXPECT_EQ(h.task->GetState(), tsRunning);
-    h.task->Stop();
-    h.Tick();
-    EXPECT_EQ(h.Chanel().closeCalls, 1);
+// The pause is kept in the connection dialog's range 2..1000 s: a stored 0
+// or less still ends, a stored INT_MAX does not overflow.
+TEST_F(MonitoringTest, PauseIsKeptInTheDialogRange) {
+    const struct {
+        const char* name;
+        int stored;
+        int ticks;
+    } rows[] = {{"Zero", 0, 20},
+                {"Negative", -5, 20},
+                {"One", 1, 20},
+                {"Lowest", 2, 20},
+                {"Highest", 1000, 10000},
+                {"AboveHighest", 1001, 10000},
+                {"IntMax", 2147483647, 10000}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ResetSettingsStore();
+        StoreInteger(kChanelSetupKey, "MonitoringInterval", row.stored);
+        ZQValve v;
+        TaskHarness<ZQMonitoringTask> h(&v);
+        h.Connect();
+        h.TickAndAnswer(answers::Ident());
+        AnswerCycle(h, 1);
+        h.Tick();  // enters the pause
+        const size_t sent = h.SentCount();
+        h.Tick(row.ticks - 1);
+        EXPECT_EQ(h.SentCount(), sent);
+        h.Tick();
+        EXPECT_EQ(h.SentCount(), sent + 1);
+        EXPECT_EQ(h.task->GetStep(), 3);
+    }
 }
 
 TEST_F(MonitoringTest, LostCurrentParamsRetriedThreeTimes) {

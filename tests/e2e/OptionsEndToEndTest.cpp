@@ -1,0 +1,45 @@
+// zqcli's bounds on the monitoring pause: values outside them are usage
+// errors (exit 2); the bounds themselves are accepted (the command
+// then fails only on its missing file, exit 1).
+#include "Processes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct OptionCase {
+    const char* name;
+    std::vector<std::string> args;
+    int exitCode;
+};
+
+class OptionBounds : public testing::TestWithParam<OptionCase> {};
+
+TEST_P(OptionBounds, ExitAsExpected) {
+    const OptionCase& c = GetParam();
+    Scene scene;
+    std::vector<std::string> args = c.args;
+    for (std::string& a : args) {
+        if (a == "MISSING") {
+            a = scene.Path("missing.arch");
+        }
+    }
+    const Scene::Result r = scene.Cli(args, 20000);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    if (c.exitCode == 2) {
+        EXPECT_NE(r.err.find(c.args[1]), std::string::npos) << r.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, OptionBounds,
+    testing::Values(
+        OptionCase{"IntervalZero", {"monitor", "--interval", "0", "--port", "COM7"}, 2},
+        OptionCase{"IntervalNegative", {"monitor", "--interval", "-5", "--port", "COM7"}, 2},
+        OptionCase{"IntervalOne", {"monitor", "--interval", "1", "--port", "COM7"}, 2},
+        OptionCase{"IntervalAboveDialog", {"monitor", "--interval", "1001", "--port", "COM7"}, 2},
+        OptionCase{"IntervalLowest", {"show", "--interval", "2", "MISSING"}, 1},
+        OptionCase{"IntervalHighest", {"show", "--interval", "1000", "MISSING"}, 1}),
+    [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
