@@ -28,8 +28,11 @@ int ParseInt(const std::string& option, const std::string& text, long min, long 
 double ParseSeconds(const std::string& option, const std::string& text) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0) {
-        throw UsageError(option + ": expected a positive number of seconds, got '" + text + "'");
+    if (text.empty() || *end != '\0' || !std::isfinite(value) || value <= 0 ||
+        value > kMaxTimeoutSeconds) {
+        throw UsageError(option + ": expected a positive number of seconds up to " +
+                         std::to_string(static_cast<long>(kMaxTimeoutSeconds)) + ", got '" + text +
+                         "'");
     }
     return value;
 }
@@ -211,8 +214,8 @@ Connection options (this run only; the store is never changed):
   --address N                 the device's Modbus address (0..255)
   --interval S                monitoring pause in seconds (2..1000)
   --modem NAME --phone NUMBER dial through a configured modem
-  --timeout S                 stop the running command after S seconds, as
-                              "Отмена обмена" does
+  --timeout S                 stop the running command after S seconds (at
+                              most 1000000), as "Отмена обмена" does
   --verbose                   print the channel's and the line's own texts
 
 Output: results go to standard output, progress and status texts to standard

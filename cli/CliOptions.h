@@ -11,6 +11,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The longest --timeout, in seconds (about 11.5 days): its milliseconds
+// stay far inside an int.
+constexpr double kMaxTimeoutSeconds = 1000000;
+
 // Everything the command line can say. Options that change the connection
 // apply to this run only and never reach the settings store.
 struct CliOptions {

@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 #include <unistd.h>
+#include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 
@@ -65,7 +67,10 @@ int TaskRunner::Run() {
     QTimer deadline;
     if (timeoutSeconds) {
         deadline.setSingleShot(true);
-        deadline.setInterval(static_cast<int>(*timeoutSeconds * 1000));
+        // Milliseconds kept inside a timer's int range before the conversion
+        // (the command line allows far less).
+        const double ms = std::clamp(*timeoutSeconds * 1000, 1.0, static_cast<double>(INT_MAX));
+        deadline.setInterval(static_cast<int>(ms));
         QObject::connect(&deadline, &QTimer::timeout, [this] {
             std::fprintf(stderr, "%sВремя ожидания истекло\n", progressLine ? "\n" : "");
             progressLine = false;

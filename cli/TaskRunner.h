@@ -16,7 +16,8 @@ class TaskRunner {
 public:
     explicit TaskRunner(ZQTask& task);
 
-    // Seconds after which the task is stopped.
+    // Seconds after which the task is stopped; beyond about 24 days the
+    // timer runs for its longest interval instead.
     void SetTimeout(std::optional<double> seconds) { timeoutSeconds = seconds; }
     // Called on every entry into the monitoring pause; returning false stops
     // the task (the run then counts as a success).

@@ -1,5 +1,5 @@
-// zqcli's bounds on the monitoring pause: values outside them are usage
-// errors (exit 2); the bounds themselves are accepted (the command
+// zqcli's bounds on the pause and the time-out: values outside them are
+// usage errors (exit 2); the bounds themselves are accepted (the command
 // then fails only on its missing file, exit 1).
 #include "Processes.h"
 
@@ -39,7 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"IntervalOne", {"monitor", "--interval", "1", "--port", "COM7"}, 2},
         OptionCase{"IntervalAboveDialog", {"monitor", "--interval", "1001", "--port", "COM7"}, 2},
         OptionCase{"IntervalLowest", {"show", "--interval", "2", "MISSING"}, 1},
-        OptionCase{"IntervalHighest", {"show", "--interval", "1000", "MISSING"}, 1}),
+        OptionCase{"IntervalHighest", {"show", "--interval", "1000", "MISSING"}, 1},
+        OptionCase{"TimeoutOverflowingMilliseconds",
+                   {"read", "--timeout", "2147484", "--out", "MISSING"},
+                   2},
+        OptionCase{"TimeoutAboveBound", {"read", "--timeout", "1000001", "--out", "MISSING"}, 2},
+        OptionCase{"TimeoutAtBound", {"show", "--timeout", "1000000", "MISSING"}, 1}),
     [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
