@@ -1,6 +1,7 @@
 #include "LineService.h"
 
 #include "AtDialer.h"
+#include "AtLineBuffer.h"
 #include "ModemPort.h"
 #include "SettingsStore.h"
 #include "TapiConstants.h"
@@ -48,7 +49,7 @@ struct Call {
     std::unique_ptr<QSocketNotifier> notifier;
     std::unique_ptr<QTimer> timer;
     QElapsedTimer clock;
-    std::string received;  // bytes of an unfinished response line
+    AtLineBuffer lines;  // the modem's responses, cut into lines
     bool replied = false;
 };
 
@@ -122,14 +123,26 @@ void EndCall(Call* call) {
 
 void Apply(Call* call, const AtDialer::Output& out);
 
+// Bytes taken from the modem's port in one wake-up of its notifier: a modem
+// that keeps sending cannot hold the GUI thread, and the notifier wakes
+// again for the rest on a later turn of the event loop.
+constexpr size_t kMaxReadPerWake = 4096;
+
 // The modem's answers while the call is being set up.
 void OnReadable(Call* call) {
+    const HCALL handle = call->handle;
     const int fd = call->line->port->Handle();
     char buffer[256];
-    while (true) {
+    std::vector<std::string> lines;
+    auto take = [&](const char* data, size_t size) {
+        std::vector<std::string> more = call->lines.Feed(data, size);
+        lines.insert(lines.end(), more.begin(), more.end());
+    };
+    for (size_t taken = 0; taken < kMaxReadPerWake;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n > 0) {
-            call->received.append(buffer, static_cast<size_t>(n));
+            take(buffer, static_cast<size_t>(n));
+            taken += static_cast<size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -143,16 +156,14 @@ void OnReadable(Call* call) {
         if (hungUp) {
             // The line hung up under the modem dialogue: as if no carrier came.
             call->notifier->setEnabled(false);
-            call->received += "\rNO CARRIER\r";
+            const char noCarrier[] = "\rNO CARRIER\r";
+            take(noCarrier, sizeof noCarrier - 1);
         }
         break;
     }
-    size_t end;
-    while ((end = call->received.find_first_of("\r\n")) != std::string::npos) {
-        const std::string line = call->received.substr(0, end);
-        call->received.erase(0, end + 1);
+    for (const std::string& line : lines) {
         Apply(call, call->dialer->OnLine(line, call->clock.elapsed()));
-        if (TheProvider().calls.count(call->handle) == 0 || call->dialer->Finished()) {
+        if (TheProvider().calls.count(handle) == 0 || call->dialer->Finished()) {
             return;
         }
     }

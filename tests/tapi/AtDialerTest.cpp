@@ -1,5 +1,6 @@
 // The modem dialogue of one call: result codes to call states.
 #include "AtDialer.h"
+#include "AtLineBuffer.h"
 #include "TapiConstants.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,38 @@ TEST(AtDialer, NoAnswerLimitDropsTheCall) {
     const AtDialer::Output out = dialer.OnTime(121000);
     EXPECT_TRUE(out.dropCall);
     EXPECT_EQ(out.states, (States{LINECALLSTATE_DISCONNECTED}));
+}
+
+// The modem's bytes cut into lines: an unfinished line never holds more
+// than 1 KiB, an over-long one is dropped to its end, and the lines after
+// it come through.
+TEST(AtLineBuffer, LinesAreCutAndOverlongOnesDropped) {
+    const std::string longest(AtLineBuffer::kMaxLine, 'x');
+    const struct {
+        const char* name;
+        std::vector<std::string> reads;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"SplitAcrossReads", {"\r\nO", "K\r", "\n"}, {"", "", "OK", ""}},
+        {"LongestLineKept", {longest, "\rOK\r"}, {longest, "OK"}},
+        {"OneByteTooLong", {longest + "y", "zz\rOK\r"}, {"OK"}},
+        {"StreamWithoutLineEnd", std::vector<std::string>(200, std::string(4096, 'x')), {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        AtLineBuffer buffer;
+        std::vector<std::string> lines;
+        for (const std::string& read : row.reads) {
+            const std::vector<std::string> more = buffer.Feed(read.data(), read.size());
+            lines.insert(lines.end(), more.begin(), more.end());
+            EXPECT_LE(buffer.Pending(), AtLineBuffer::kMaxLine);
+        }
+        EXPECT_EQ(lines, row.lines);
+        // Whatever came before, the next complete line is seen.
+        const std::vector<std::string> next = buffer.Feed("\rCONNECT 19200\r", 15);
+        ASSERT_FALSE(next.empty());
+        EXPECT_EQ(next.back(), "CONNECT 19200");
+    }
 }
 
 TEST(AtDialer, DialableCharactersOnly) {
