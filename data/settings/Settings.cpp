@@ -33,10 +33,9 @@ bool ReadFlag(const SettingsStore& store, const char* name, bool defaultValue) {
 }  // namespace
 
 bool LoadChanelSetup(ChanelSetupStruct& record) {
+    // A store that cannot be used reads as empty: the defaults, then the
+    // run's options.
     SettingsStore store;
-    if (!store.IsAccessible()) {
-        return false;
-    }
     const ChanelSetupStruct defaults;
     const char* key = kChanelSetupKey;
     record.CurrentChanel = store.ReadInteger(key, "CurrentChanel").value_or(defaults.CurrentChanel);
@@ -64,9 +63,6 @@ bool SaveChanelSetup(const ChanelSetupStruct& record) {
 
 bool LoadReadSettings(ReadSettingsStruct& record) {
     SettingsStore store;
-    if (!store.IsAccessible()) {
-        return false;
-    }
     const ReadSettingsStruct defaults;
     const char* key = kReadSettingsKey;
     record.ReadHourArchive = ReadFlag(store, "ReadHourArchive", defaults.ReadHourArchive);

@@ -12,8 +12,12 @@
 // ...\ReadSettings. Every missing, mistyped or unreadable value silently
 // takes its default, value by value. GUI thread (or any single thread).
 
-// False only when the store cannot be accessed at all.
+// Always true: a store file that cannot be used (SettingsStore) reads as an
+// empty store, so every field takes its default (and the connection options
+// of the run on top); the store's warning event names the file.
 bool LoadChanelSetup(ChanelSetupStruct& record);
+// False when the store cannot be written; a store file that cannot be used
+// is never written over.
 bool SaveChanelSetup(const ChanelSetupStruct& record);
 bool LoadReadSettings(ReadSettingsStruct& record);
 bool SaveReadSettings(const ReadSettingsStruct& record);

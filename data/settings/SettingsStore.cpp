@@ -2,187 +2,218 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QIODevice>
-#include <QSettings>
+#include <QLockFile>
+#include <QSaveFile>
 #include <QString>
-#include <QStringList>
 
-#include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 namespace {
 
-// --- The file format ------------------------------------------------------
+// What stat says of the file; the store reads the file again when it changes.
+struct Signature {
+    int error = 0;  // errno of a failed stat, else 0
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    mode_t mode = 0;
+    timespec mtime{};
+    timespec ctime{};
 
-QString EscapeString(const QString& s) {
-    QString out;
-    out.reserve(s.size() + 2);
-    for (QChar c : s) {
-        if (c == u'\\' || c == u'"') {
-            out += u'\\';
-            out += c;
-        } else if (c == u'\n') {
-            out += QStringLiteral("\\n");
-        } else if (c == u'\r') {
-            out += QStringLiteral("\\r");
-        } else {
-            out += c;
-        }
+    bool operator==(const Signature& o) const {
+        return error == o.error && dev == o.dev && ino == o.ino && size == o.size &&
+               mode == o.mode && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec &&
+               ctime.tv_nsec == o.ctime.tv_nsec;
     }
-    return out;
+};
+
+Signature StatFile(const std::string& path) {
+    Signature s;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        s.error = errno;
+        return s;
+    }
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mode = st.st_mode;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+    return s;
 }
 
-// Parses a quoted string starting at `pos` (on the opening quote). Returns
-// false on a malformed string; `pos` ends after the closing quote.
-bool ParseQuoted(const QString& line, int& pos, QString& out) {
-    if (pos >= line.size() || line[pos] != u'"') {
-        return false;
-    }
-    ++pos;
-    out.clear();
-    while (pos < line.size()) {
-        const QChar c = line[pos++];
-        if (c == u'"') {
-            return true;
-        }
-        if (c == u'\\') {
-            if (pos >= line.size()) {
-                return false;
-            }
-            const QChar e = line[pos++];
-            if (e == u'n') {
-                out += u'\n';
-            } else if (e == u'r') {
-                out += u'\r';
-            } else if (e == u'\\' || e == u'"') {
-                out += e;
-            } else {
-                return false;
-            }
-        } else {
-            out += c;
-        }
-    }
-    return false;
+// Waiting for another program's write to the store, in ms.
+constexpr int kLockWaitMs = 5000;
+
+std::atomic<int> gFileReads{0};
+
+std::mutex& WarningMutex() {
+    static std::mutex m;
+    return m;
 }
 
-// One value line: "Name"=<value>. Returns false when the line is not one.
-bool ParseValueLine(const QString& line, QString& name, QVariant& value) {
-    int pos = 0;
-    if (!ParseQuoted(line, pos, name) || name.isEmpty() || name.contains(u'/') ||
-        name.contains(u'\\')) {
-        return false;
-    }
-    if (pos >= line.size() || line[pos] != u'=') {
-        return false;
-    }
-    ++pos;
-    const QString rest = line.mid(pos);
-    if (rest.startsWith(u'"')) {
-        QString text;
-        int p = 0;
-        if (!ParseQuoted(rest, p, text) || !rest.mid(p).trimmed().isEmpty()) {
-            return false;
-        }
-        value = text;
-        return true;
-    }
-    bool ok = false;
-    if (rest.startsWith(QStringLiteral("int:"))) {
-        const int v = rest.mid(4).trimmed().toInt(&ok);
-        if (ok) {
-            value = v;
-        }
-        return ok;
-    }
-    if (rest.startsWith(QStringLiteral("date:"))) {
-        const double v = rest.mid(5).trimmed().toDouble(&ok);
-        if (ok && std::isfinite(v)) {
-            value = v;
-            return true;
-        }
-        return false;
-    }
-    return false;
+SettingsWarningEvent& WarningEvent() {
+    static SettingsWarningEvent event;
+    return event;
 }
 
-bool ReadRegFile(QIODevice& device, QSettings::SettingsMap& map) {
-    QString section;
-    bool inSection = false;
-    while (!device.atEnd()) {
-        const QString line = QString::fromUtf8(device.readLine()).trimmed();
-        if (line.isEmpty() || line.startsWith(u';') || line.startsWith(u'#')) {
+void Warn(const std::string& text) {
+    SettingsWarningEvent event;
+    {
+        std::lock_guard<std::mutex> lock(WarningMutex());
+        event = WarningEvent();
+    }
+    if (event) {
+        event(text);
+    }
+}
+
+// A store file holds UTF-8 text: a NUL byte never occurs in it, and a UTF-16
+// or UTF-32 byte-order mark (FF FE, FE FF, 00 00 FE FF) marks another encoding.
+bool IsUtf8Text(const std::string& bytes) {
+    if (bytes.size() >= 2 &&
+        ((static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) ||
+         (static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF))) {
+        return false;
+    }
+    return bytes.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+struct SettingsStore::FileState {
+    enum Status { Missing, Usable, Unusable };
+    Status status = Missing;
+    std::string problem;  // Unusable: the warning text
+    Signature signature;
+    SettingsDocument document;  // empty unless Usable
+};
+
+namespace {
+
+using FileState = SettingsStore::FileState;
+
+std::string Problem(const std::string& path, const std::string& reason) {
+    return "settings store " + path + " " + reason +
+           "; using the defaults, the file is left as it is";
+}
+
+// Reads the file at `path`, which stat described as `signature`. Reads at
+// most one byte more than the limit, whatever the file has grown to since.
+std::shared_ptr<FileState> ReadFileState(const std::string& path, const Signature& signature) {
+    auto state = std::make_shared<FileState>();
+    state->signature = signature;
+    if (signature.error == ENOENT) {
+        return state;
+    }
+    ++gFileReads;
+    state->status = FileState::Unusable;
+    if (signature.error != 0) {
+        state->problem =
+            Problem(path, std::string("cannot be read (") + std::strerror(signature.error) + ")");
+        return state;
+    }
+    if (S_ISDIR(signature.mode)) {
+        state->problem = Problem(path, "is a folder");
+        return state;
+    }
+    // A FIFO or a device could block the read or never end.
+    if (!S_ISREG(signature.mode)) {
+        state->problem = Problem(path, "is not a regular file");
+        return state;
+    }
+    const std::string tooLarge = Problem(path, "is larger than 1 MB");
+    if (signature.size > kSettingsFileMaxSize) {
+        state->problem = tooLarge;
+        return state;
+    }
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        state->problem =
+            Problem(path, std::string("cannot be read (") + std::strerror(errno) + ")");
+        return state;
+    }
+    std::string bytes(static_cast<size_t>(kSettingsFileMaxSize) + 1, '\0');
+    size_t got = 0;
+    int readError = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (line.startsWith(u'[')) {
-            inSection = line.endsWith(u']') && line.size() > 2;
-            if (inSection) {
-                section = line.mid(1, line.size() - 2);
-                section.replace(u'\\', u'/');
-                inSection = !section.startsWith(u'/') && !section.endsWith(u'/') &&
-                            !section.contains(QStringLiteral("//"));
-            }
-            continue;
+        if (n < 0) {
+            readError = errno;
+            break;
         }
-        QString name;
-        QVariant value;
-        if (inSection && ParseValueLine(line, name, value)) {
-            map.insert(section + u'/' + name, value);
+        if (n == 0) {
+            break;
         }
-        // Anything else is unreadable and counts as missing.
+        got += static_cast<size_t>(n);
     }
-    return true;
+    close(fd);
+    bytes.resize(got);
+    if (readError != 0) {
+        state->problem =
+            Problem(path, std::string("cannot be read (") + std::strerror(readError) + ")");
+    } else if (got > static_cast<size_t>(kSettingsFileMaxSize)) {
+        state->problem = tooLarge;
+    } else if (!IsUtf8Text(bytes)) {
+        state->problem = Problem(path, "is not UTF-8 text");
+    } else {
+        state->status = FileState::Usable;
+        state->document = SettingsDocument::Parse(bytes);
+    }
+    return state;
 }
 
-bool WriteRegFile(QIODevice& device, const QSettings::SettingsMap& map) {
-    QString out = QStringLiteral("; ZQ Manager settings\n");
-    QString currentSection;
-    bool first = true;
-    for (auto it = map.constBegin(); it != map.constEnd(); ++it) {
-        const QString& key = it.key();
-        const int slash = key.lastIndexOf(u'/');
-        if (slash <= 0) {
-            continue;
-        }
-        QString section = key.left(slash);
-        const QString name = key.mid(slash + 1);
-        if (first || section != currentSection) {
-            currentSection = section;
-            section.replace(u'/', u'\\');
-            out += QStringLiteral("\n[") + section + QStringLiteral("]\n");
-            first = false;
-        }
-        out += u'"' + EscapeString(name) + QStringLiteral("\"=");
-        const QVariant& v = it.value();
-        switch (v.typeId()) {
-            case QMetaType::Int:
-                out += QStringLiteral("int:") + QString::number(v.toInt());
-                break;
-            case QMetaType::Double:
-                out += QStringLiteral("date:") + QString::number(v.toDouble(), 'g', 17);
-                break;
-            default:
-                out += u'"' + EscapeString(v.toString()) + u'"';
-                break;
-        }
-        out += u'\n';
-    }
-    const QByteArray bytes = out.toUtf8();
-    return device.write(bytes) == bytes.size();
+// The file states of this process, by path: each file is read again only
+// when stat shows it changed.
+std::mutex& CacheMutex() {
+    static std::mutex m;
+    return m;
 }
 
-QSettings::Format RegFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("reg"), ReadRegFile, WriteRegFile);
-    return format;
+std::unordered_map<std::string, std::shared_ptr<const FileState>>& Cache() {
+    static std::unordered_map<std::string, std::shared_ptr<const FileState>> cache;
+    return cache;
 }
 
-QString KeyPath(const std::string& key, const std::string& name) {
-    QString path = QString::fromStdString(key);
-    path.replace(u'\\', u'/');
-    if (!name.empty()) {
-        path += u'/' + QString::fromStdString(name);
+std::shared_ptr<const FileState> CurrentState(const std::string& path) {
+    std::shared_ptr<const FileState> state;
+    bool fresh = false;
+    {
+        std::lock_guard<std::mutex> lock(CacheMutex());
+        const Signature signature = StatFile(path);
+        auto& cached = Cache()[path];
+        if (!cached || !(cached->signature == signature)) {
+            cached = ReadFileState(path, signature);
+            fresh = true;
+        }
+        state = cached;
     }
-    return path;
+    if (fresh && state->status == FileState::Unusable) {
+        Warn(state->problem);
+    }
+    return state;
+}
+
+void RememberWritten(const std::string& path, SettingsDocument document) {
+    auto state = std::make_shared<FileState>();
+    state->status = FileState::Usable;
+    state->document = std::move(document);
+    std::lock_guard<std::mutex> lock(CacheMutex());
+    state->signature = StatFile(path);
+    Cache()[path] = std::move(state);
 }
 
 }  // namespace
@@ -195,83 +226,139 @@ std::string SettingsStore::FilePath() {
     return (base + QStringLiteral("/Halbrec/ZURavorav.reg")).toStdString();
 }
 
-SettingsStore::SettingsStore()
-    : FSettings(std::make_unique<QSettings>(QString::fromStdString(FilePath()), RegFormat())) {
-    FSettings->setFallbacksEnabled(false);
-}
+SettingsStore::SettingsStore() : path_(FilePath()), state_(CurrentState(path_)) {}
 
 SettingsStore::~SettingsStore() = default;
 
 bool SettingsStore::IsAccessible() const {
-    const QFileInfo info(QString::fromStdString(FilePath()));
-    if (info.exists() && !info.isReadable()) {
-        return false;
-    }
-    return FSettings->status() != QSettings::AccessError;
+    return state_->status != FileState::Unusable;
+}
+
+std::string SettingsStore::ProblemText() const {
+    return state_->problem;
+}
+
+const SettingsDocument& SettingsStore::Document() const {
+    return edited_ ? *edited_ : state_->document;
 }
 
 std::optional<int32_t> SettingsStore::ReadInteger(const std::string& key,
                                                   const std::string& name) const {
-    const QVariant v = FSettings->value(KeyPath(key, name));
-    if (v.typeId() != QMetaType::Int) {
+    const SettingsValue* v = Document().Find(key, name);
+    if (v == nullptr || !std::holds_alternative<int32_t>(*v)) {
         return std::nullopt;
     }
-    return v.toInt();
+    return std::get<int32_t>(*v);
 }
 
 std::optional<std::string> SettingsStore::ReadString(const std::string& key,
                                                      const std::string& name) const {
-    const QVariant v = FSettings->value(KeyPath(key, name));
-    if (v.typeId() != QMetaType::QString) {
+    const SettingsValue* v = Document().Find(key, name);
+    if (v == nullptr || !std::holds_alternative<std::string>(*v)) {
         return std::nullopt;
     }
-    return v.toString().toStdString();
+    return std::get<std::string>(*v);
 }
 
 std::optional<double> SettingsStore::ReadDate(const std::string& key,
                                               const std::string& name) const {
-    const QVariant v = FSettings->value(KeyPath(key, name));
-    if (v.typeId() != QMetaType::Double) {
+    const SettingsValue* v = Document().Find(key, name);
+    if (v == nullptr || !std::holds_alternative<double>(*v)) {
         return std::nullopt;
     }
-    return v.toDouble();
+    return std::get<double>(*v);
+}
+
+void SettingsStore::Apply(const Change& change) {
+    if (!edited_) {
+        edited_ = state_->document;
+    }
+    if (change.kind == Change::Remove) {
+        edited_->RemoveKey(change.key);
+    } else if (!edited_->Set(change.key, change.name, change.value)) {
+        refusedChange_ = true;
+        return;
+    }
+    pending_.push_back(change);
 }
 
 void SettingsStore::WriteInteger(const std::string& key, const std::string& name, int32_t value) {
-    FSettings->setValue(KeyPath(key, name), QVariant(static_cast<int>(value)));
+    Apply({Change::SetValue, key, name, value});
 }
 
 void SettingsStore::WriteString(const std::string& key, const std::string& name,
                                 const std::string& value) {
-    FSettings->setValue(KeyPath(key, name), QVariant(QString::fromStdString(value)));
+    Apply({Change::SetValue, key, name, value});
 }
 
 void SettingsStore::WriteDate(const std::string& key, const std::string& name, double value) {
-    FSettings->setValue(KeyPath(key, name), QVariant(value));
+    Apply({Change::SetValue, key, name, value});
 }
 
 std::vector<std::string> SettingsStore::SubKeys(const std::string& key) const {
-    FSettings->beginGroup(KeyPath(key, ""));
-    const QStringList groups = FSettings->childGroups();
-    FSettings->endGroup();
-    std::vector<std::string> result;
-    for (const QString& g : groups) {
-        result.push_back(g.toStdString());
-    }
-    return result;
+    return Document().SubKeys(key);
 }
 
 void SettingsStore::RemoveKey(const std::string& key) {
-    FSettings->remove(KeyPath(key, ""));
+    Apply({Change::Remove, key, {}, {}});
 }
 
 bool SettingsStore::Sync() {
-    const QFileInfo info(QString::fromStdString(FilePath()));
-    // QSettings creates the folder itself, but reports a folder it could not
-    // create only through the status; make it here to tell the two apart.
-    if (!QDir().mkpath(info.absolutePath())) {
+    if (refusedChange_) {
         return false;
     }
-    FSettings->sync();
-    return FSettings->status() == QSettings::NoError;
+    if (pending_.empty()) {
+        return true;
+    }
+    const QString path = QString::fromStdString(path_);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
+        return false;
+    }
+    // Another program may be writing the store: the changes go onto the
+    // file as it is once that write is done.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(kLockWaitMs)) {
+        return false;
+    }
+    const std::shared_ptr<const FileState> current = CurrentState(path_);
+    if (current->status == FileState::Unusable) {
+        state_ = current;
+        return false;
+    }
+    SettingsDocument document = current->document;
+    for (const Change& change : pending_) {
+        if (change.kind == Change::Remove) {
+            document.RemoveKey(change.key);
+        } else {
+            document.Set(change.key, change.name, change.value);
+        }
+    }
+    const std::string text = document.Text();
+    const bool changed =
+        current->status == FileState::Missing ? !text.empty() : text != current->document.Text();
+    if (changed) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(text.data(), static_cast<qint64>(text.size())) !=
+                static_cast<qint64>(text.size()) ||
+            !file.commit()) {
+            return false;
+        }
+        RememberWritten(path_, document);
+        state_ = CurrentState(path_);
+    } else {
+        state_ = current;
+    }
+    pending_.clear();
+    edited_.reset();
+    return true;
+}
+
+void SettingsStore::SetWarningEvent(SettingsWarningEvent event) {
+    std::lock_guard<std::mutex> lock(WarningMutex());
+    WarningEvent() = std::move(event);
+}
+
+int SettingsStore::FileReads() {
+    return gFileReads;
 }

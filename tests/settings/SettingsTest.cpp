@@ -1,6 +1,7 @@
 // The per-user store against a private settings folder: defaults, the
 // value-by-value fallback, bad files, round trips, a store that cannot be
-// written, and the one-run overlay.
+// written, files the store must not use or write over, lines it must keep,
+// and the one-run overlay.
 #include "Settings.h"
 #include "SettingsStore.h"
 
@@ -12,7 +13,12 @@
 #include <QFileInfo>
 #include <QString>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <fstream>
+#include <functional>
+#include <sstream>
 
 namespace {
 
@@ -39,14 +45,25 @@ protected:
         ClearChanelSetupOverlay();
     }
     void TearDown() override {
-        // Undo the blocked-folder case for the next test.
+        // Undo the blocked-folder and the unusable-store cases for the next test.
         const QString folder = QFileInfo(StorePath()).absolutePath();
         if (QFileInfo(folder).isFile()) {
             QFile::remove(folder);
         }
+        chmod(SettingsStore::FilePath().c_str(), 0600);
+        QFile::remove(StorePath());
+        QDir(StorePath()).removeRecursively();
+        SettingsStore::SetWarningEvent(nullptr);
         ClearChanelSetupOverlay();
     }
 };
+
+std::string ReadStoreFile() {
+    std::ifstream in(SettingsStore::FilePath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 TEST_F(SettingsTest, FreshStoreGivesDefaults) {
     ChanelSetupStruct chanel;
@@ -254,6 +271,186 @@ TEST_F(SettingsTest, SubKeysAndRemoval) {
     ASSERT_TRUE(store.Sync());
     SettingsStore reread;
     EXPECT_EQ(reread.SubKeys(kModemsKey), (std::vector<std::string>{"Beta"}));
+}
+
+// Store files that cannot be used: every value takes its default (the run's
+// options still apply), the warning names the file once, and a save writes
+// nothing, leaving the file or folder exactly as it was.
+struct UnusableCase {
+    const char* name;
+    std::function<void()> make;
+    const char* reason;
+};
+
+std::string ValidStoreText() {
+    return "[Software\\Halbrec\\ZURavorav\\ChanelSetup]\n\"NetAddress\"=int:5\n"
+           "\"ComPortName\"=\"COM4\"\n";
+}
+
+// What a save could have changed: the bytes and mode of a file, or the
+// entries of a folder.
+std::string Snapshot() {
+    struct stat st {};
+    if (lstat(SettingsStore::FilePath().c_str(), &st) != 0) {
+        return "missing";
+    }
+    std::string what = std::to_string(st.st_mode) + ":";
+    if (S_ISDIR(st.st_mode)) {
+        return what + QDir(StorePath()).entryList(QDir::AllEntries).join(u',').toStdString();
+    }
+    if (S_ISREG(st.st_mode)) {
+        return what + ReadStoreFile();
+    }
+    return what;
+}
+
+class UnusableStore : public SettingsTest, public testing::WithParamInterface<UnusableCase> {};
+
+TEST_P(UnusableStore, GivesDefaultsWarnsOnceAndIsNeverWritten) {
+    QDir().mkpath(QFileInfo(StorePath()).absolutePath());
+    GetParam().make();
+    if (std::string(GetParam().name) == "NoReadPermission" &&
+        access(SettingsStore::FilePath().c_str(), R_OK) == 0) {
+        GTEST_SKIP() << "this user reads files of mode 000";
+    }
+    const std::string before = Snapshot();
+    std::vector<std::string> warnings;
+    SettingsStore::SetWarningEvent([&](const std::string& text) { warnings.push_back(text); });
+    ChanelSetupOverlay overlay;
+    overlay.ComPortName = "/dev/ttyUSB3";
+    SetChanelSetupOverlay(overlay);
+
+    ChanelSetupStruct loaded;
+    loaded.NetAddress = 77;
+    ASSERT_TRUE(LoadChanelSetup(loaded));
+    ChanelSetupStruct expected;
+    expected.ComPortName = "/dev/ttyUSB3";
+    EXPECT_EQ(loaded, expected);
+    ReadSettingsStruct read;
+    read.ReadJournal = false;
+    ASSERT_TRUE(LoadReadSettings(read));
+    EXPECT_EQ(read, ReadSettingsStruct{});
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find(SettingsStore::FilePath() + " " + GetParam().reason),
+              std::string::npos)
+        << warnings[0];
+    EXPECT_EQ(warnings[0].find('\n'), std::string::npos);
+
+    ChanelSetupStruct chanel;
+    chanel.NetAddress = 9;
+    EXPECT_FALSE(SaveChanelSetup(chanel));
+    EXPECT_FALSE(SaveReadSettings(ReadSettingsStruct{}));
+    EXPECT_EQ(Snapshot(), before);
+}
+
+void WriteFileMode(const std::string& bytes, mode_t mode) {
+    WriteStoreFile(bytes);
+    chmod(SettingsStore::FilePath().c_str(), mode);
+}
+
+std::string Utf16WithBom(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, UnusableStore,
+    testing::Values(
+        UnusableCase{"Utf16WithByteOrderMark",
+                     [] { WriteStoreFile(Utf16WithBom(ValidStoreText())); }, "is not UTF-8 text"},
+        UnusableCase{"LargerThanOneMegabyte",
+                     [] {
+                         std::string text = ValidStoreText();
+                         while (text.size() <= static_cast<size_t>(kSettingsFileMaxSize)) {
+                             text += "; padding padding padding padding padding padding\n";
+                         }
+                         WriteStoreFile(text);
+                     },
+                     "is larger than 1 MB"},
+        UnusableCase{"NoReadPermission", [] { WriteFileMode(ValidStoreText(), 0); },
+                     "cannot be read"},
+        UnusableCase{"FolderInItsPlace",
+                     [] { QDir().mkpath(StorePath() + QStringLiteral("/inner")); }, "is a folder"},
+        UnusableCase{"SymbolicLinkLoop", [] { QFile::link(StorePath(), StorePath()); },
+                     "cannot be read"}),
+    [](const testing::TestParamInfo<UnusableCase>& info) { return std::string(info.param.name); });
+
+// A save rewrites only the lines of the values it changes and adds the
+// missing ones at the end of their section; comments, values of other types
+// and lines it cannot parse stay as they were, line ends included.
+TEST_F(SettingsTest, SaveKeepsTheLinesItDoesNotUnderstand) {
+    WriteStoreFile(
+        "; written by hand\n"
+        "[Software\\Halbrec\\ZURavorav\\ChanelSetup]\n"
+        "# the office line\n"
+        "\"ComPortName\"=\"COM4\"\n"
+        "\"Baud\"=dword:00004b00\n"
+        "\"NetAddress\"=int:12\n"
+        "\"Key\"=hex:01,02,03\n"
+        "\"NetAddress\"=int:99999999999\n"
+        "\n"
+        "; the read settings follow\n"
+        "[Software\\Halbrec\\Other]\r\n"
+        "\"X\"=hex(2):41,00\r\n");
+    ChanelSetupStruct chanel;
+    chanel.ComPortName = "COM4";
+    chanel.NetAddress = 3;
+    ASSERT_TRUE(SaveChanelSetup(chanel));
+    const std::string saved = ReadStoreFile();
+    EXPECT_EQ(saved,
+              "; written by hand\n"
+              "[Software\\Halbrec\\ZURavorav\\ChanelSetup]\n"
+              "# the office line\n"
+              "\"ComPortName\"=\"COM4\"\n"
+              "\"Baud\"=dword:00004b00\n"
+              "\"NetAddress\"=int:3\n"
+              "\"Key\"=hex:01,02,03\n"
+              "\"NetAddress\"=int:99999999999\n"
+              "\"CurrentChanel\"=int:0\n"
+              "\"ModemName\"=\"\"\n"
+              "\"PhoneNumber\"=\"\"\n"
+              "\"MonitoringInterval\"=int:6\n"
+              "\n"
+              "; the read settings follow\n"
+              "[Software\\Halbrec\\Other]\r\n"
+              "\"X\"=hex(2):41,00\r\n");
+    ChanelSetupStruct loaded;
+    ASSERT_TRUE(LoadChanelSetup(loaded));
+    EXPECT_EQ(loaded, chanel);
+    // Saving the same values again changes nothing.
+    ASSERT_TRUE(SaveChanelSetup(chanel));
+    EXPECT_EQ(ReadStoreFile(), saved);
+}
+
+// The store file is read once per run; our own save does not read it again,
+// a change made by someone else does.
+TEST_F(SettingsTest, StoreIsReadOncePerRun) {
+    WriteStoreFile(ValidStoreText());
+    const int before = SettingsStore::FileReads();
+    ChanelSetupStruct chanel;
+    ASSERT_TRUE(LoadChanelSetup(chanel));
+    ReadSettingsStruct read;
+    ASSERT_TRUE(LoadReadSettings(read));
+    EXPECT_EQ(ReadIntegerSetting("EnableCalibration", 0), 0);
+    EXPECT_TRUE(SettingsStore().SubKeys(kModemsKey).empty());
+    ASSERT_TRUE(LoadChanelSetup(chanel));
+    EXPECT_EQ(chanel.NetAddress, 5);
+    EXPECT_EQ(SettingsStore::FileReads() - before, 1);
+
+    chanel.NetAddress = 6;
+    ASSERT_TRUE(SaveChanelSetup(chanel));
+    ASSERT_TRUE(LoadChanelSetup(chanel));
+    EXPECT_EQ(chanel.NetAddress, 6);
+    EXPECT_EQ(SettingsStore::FileReads() - before, 1);
+
+    WriteStoreFile("[Software\\Halbrec\\ZURavorav\\ChanelSetup]\n\"NetAddress\"=int:8\n");
+    ASSERT_TRUE(LoadChanelSetup(chanel));
+    EXPECT_EQ(chanel.NetAddress, 8);
+    EXPECT_EQ(SettingsStore::FileReads() - before, 2);
 }
 
 }  // namespace
