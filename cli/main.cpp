@@ -3,19 +3,28 @@
 #include "Commands.h"
 #include "DateTime.h"
 #include "LineService.h"
+#include "SettingsStore.h"
 
 #include <QCoreApplication>
 
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    // A write that meets the file-size limit (ulimit -f) fails with EFBIG and
+    // its error text instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");  // numbers are always written with a point
     SetFormatSettingsFromLocale();
+    // A settings store that cannot be used is named once, on one line; the
+    // command goes on with the defaults and the command-line options.
+    SettingsStore::SetWarningEvent(
+        [](const std::string& text) { std::fprintf(stderr, "zqcli: %s\n", text.c_str()); });
 
     CliOptions options;
     try {
