@@ -18,7 +18,58 @@ const KindName kKindNames[] = {{FaultKind::Drop, "drop"},
                                {FaultKind::Crc, "crc"},
                                {FaultKind::Truncate, "truncate"},
                                {FaultKind::Garbage, "garbage"},
-                               {FaultKind::Exception, "exception"}};
+                               {FaultKind::Exception, "exception"},
+                               {FaultKind::Empty, "empty"},
+                               {FaultKind::WrongKind, "kind"},
+                               {FaultKind::Rings, "rings"},
+                               {FaultKind::Echo, "echo"}};
+
+// Archive answer: address, 65, kind, one byte, next index (2), n, records.
+constexpr size_t kArchiveHeader = 7;
+// Ring registers 6..17 of the input block: data bytes 12..35 after the
+// address, the function and the byte count.
+constexpr size_t kRingsEnd = 3 + 2 * 18;
+
+// The function a content fault needs in a (non-exception) answer, and the
+// least length; 0 for the line faults, which take any answer.
+int ContentFunction(FaultKind kind) {
+    switch (kind) {
+        case FaultKind::Empty:
+        case FaultKind::WrongKind:
+            return 65;
+        case FaultKind::Rings:
+            return 4;
+        case FaultKind::Echo:
+            return 16;
+        default:
+            return 0;
+    }
+}
+
+size_t ContentLength(FaultKind kind) {
+    switch (kind) {
+        case FaultKind::Empty:
+        case FaultKind::WrongKind:
+            return kArchiveHeader + 2;
+        case FaultKind::Rings:
+            return kRingsEnd + 2;
+        case FaultKind::Echo:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+void PutBe16(uint8_t* p, uint16_t value) {
+    p[0] = static_cast<uint8_t>(value >> 8);
+    p[1] = static_cast<uint8_t>(value);
+}
+
+// Replaces the CRC of a frame changed in place.
+void RenewCrc(std::vector<uint8_t>& frame) {
+    frame.resize(frame.size() - 2);
+    AppendCrc(frame);
+}
 
 bool ParseNumber(const std::string& text, double& value) {
     char* end = nullptr;
@@ -110,9 +161,16 @@ double FaultPlan::Unit() {
     return static_cast<double>(engine_() >> 11) * 0x1.0p-53;
 }
 
-bool FaultPlan::Strikes(FaultRule& rule, int used, int requestNumber, int function) {
+bool FaultPlan::Strikes(FaultRule& rule, int used, int requestNumber,
+                        const std::vector<uint8_t>& answer) {
+    const int function = answer[1] & 0x7F;
     if (requestNumber < rule.from || (rule.function >= 0 && rule.function != function) ||
         (rule.count >= 0 && used >= rule.count)) {
+        return false;
+    }
+    const int content = ContentFunction(rule.kind);
+    if (content != 0 && (answer[1] != content || answer.size() < ContentLength(rule.kind) ||
+                         (rule.kind == FaultKind::Rings && answer[2] < kRingsEnd - 3))) {
         return false;
     }
     return rule.probability >= 1.0 || Unit() < rule.probability;
@@ -123,11 +181,10 @@ void FaultPlan::Apply(int requestNumber, std::vector<uint8_t>& answer,
     if (answer.size() < 2) {
         return;
     }
-    const int function = answer[1] & 0x7F;
     // A rule after a drop or a cut to one byte has nothing left to work on.
     for (size_t i = 0; i < rules_.size() && answer.size() >= 2; ++i) {
         FaultRule& rule = rules_[i];
-        if (!Strikes(rule, used_[i], requestNumber, function)) {
+        if (!Strikes(rule, used_[i], requestNumber, answer)) {
             continue;
         }
         ++used_[i];
@@ -152,6 +209,33 @@ void FaultPlan::Apply(int requestNumber, std::vector<uint8_t>& answer,
                 break;
             case FaultKind::Crc:
                 answer.back() ^= static_cast<uint8_t>(1 + engine_() % 255);
+                break;
+            case FaultKind::Empty:
+                // The header alone, announcing no records.
+                answer.resize(kArchiveHeader);
+                answer[6] = 0;
+                AppendCrc(answer);
+                break;
+            case FaultKind::WrongKind:
+                answer[2] = static_cast<uint8_t>((answer[2] + 1) % 4);
+                RenewCrc(answer);
+                break;
+            case FaultKind::Rings:
+                // Every ring a single slot (h = 0) whose oldest index is 2:
+                // outside the ring, and a 16-bit count of 65535.
+                for (int ring = 0; ring < 4; ++ring) {
+                    uint8_t* regs = answer.data() + 3 + 2 * (6 + 3 * ring);
+                    PutBe16(regs, 0);
+                    PutBe16(regs + 2, 2);
+                    PutBe16(regs + 4, 0);
+                }
+                RenewCrc(answer);
+                break;
+            case FaultKind::Echo:
+                // The echo names the register after the one written first.
+                PutBe16(answer.data() + 2,
+                        static_cast<uint16_t>(((answer[2] << 8) | answer[3]) + 1));
+                RenewCrc(answer);
                 break;
         }
     }

@@ -7,7 +7,11 @@
 
 namespace zqsim {
 
-enum class FaultKind { Drop, Crc, Truncate, Garbage, Exception };
+// Line faults spoil any answer. Content faults make a well-formed answer
+// (CRC made good) that is not the right answer to its request; each strikes
+// only answers of its own function: Empty and WrongKind function 65, Rings
+// function 4, Echo function 16.
+enum class FaultKind { Drop, Crc, Truncate, Garbage, Exception, Empty, WrongKind, Rings, Echo };
 
 // One kind of answer fault and when it strikes: on each eligible answer
 // with `probability`, at most `count` times (-1 = no limit), from request
@@ -21,8 +25,8 @@ struct FaultRule {
     int function = -1;
     uint8_t code = 4;  // exception code for FaultKind::Exception
 
-    // "KIND[:KEY=VALUE,...]" with KIND drop|crc|truncate|garbage|exception
-    // and KEY p|n|from|fn|code. A rule with n but no p strikes every time
+    // "KIND[:KEY=VALUE,...]" with KIND drop|crc|truncate|garbage|exception|
+    // empty|kind|rings|echo and KEY p|n|from|fn|code. A rule with n but no p strikes every time
     // until n is used up; one with neither strikes every time.
     static bool Parse(const std::string& text, FaultRule& rule, std::string& error);
 };
@@ -39,7 +43,7 @@ public:
     void Apply(int requestNumber, std::vector<uint8_t>& answer, std::vector<std::string>& applied);
 
 private:
-    bool Strikes(FaultRule& rule, int used, int requestNumber, int function);
+    bool Strikes(FaultRule& rule, int used, int requestNumber, const std::vector<uint8_t>& answer);
     double Unit();
 
     std::vector<FaultRule> rules_;

@@ -384,11 +384,20 @@ whole run, only those addressed to the device):
   --fault KIND[:KEY=V,...] KIND: drop (no answer), crc (the CRC is spoiled),
                            truncate (the answer is cut short), garbage (1..8
                            random bytes before the answer), exception (an
-                           exception answer instead). KEY: p=probability per
-                           answer (default 1), n=at most this many times,
-                           from=first request number, fn=only this function,
-                           code=exception code (default 4). Repeatable; e.g.
-                           --fault drop:n=2 --fault crc:p=0.1,fn=65
+                           exception answer instead); and answers that are
+                           well-formed (good CRC) but wrong: empty (an archive
+                           answer with 0 records), kind (an archive answer of
+                           the next kind, 0->1->2->3->0, records kept), rings
+                           (the current-parameter answer reports every ring
+                           as one slot with its oldest index at 2, outside
+                           the ring), echo (a write's echo names the next
+                           start register); each of these four strikes only
+                           answers of its function (65, 65, 4, 16). KEY:
+                           p=probability per answer (default 1), n=at most
+                           this many times, from=first request number, fn=only
+                           this function, code=exception code (default 4).
+                           Repeatable; e.g. --fault drop:n=2 --fault
+                           crc:p=0.1,fn=65 --fault empty:n=1
   --stop-after N           answer N requests, then stay silent for good
   --hangup-after N         hang the line up when request N + 1 arrives (once):
                            the master side is closed, the client's port sees

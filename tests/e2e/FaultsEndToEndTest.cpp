@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 namespace {
 
 struct FaultCase {
@@ -26,9 +28,12 @@ TEST_P(Faults, EndAsExpected) {
     const Scene::Result r = scene.Cli({"read", "--port", "COM7", "--out", scene.Path("f.arch")});
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_EQ(r.LastStatus(), c.status) << r.err;
+    // Only a read that succeeded writes its file.
+    EXPECT_EQ(QFile::exists(QString::fromStdString(scene.Path("f.arch"))), c.exitCode == 0);
 }
 
 const char* const kDone = "Чтение параметров выполнено";
+const char* const kBadCount = "Неверное количество данных в ответе от прибора";
 
 INSTANTIATE_TEST_SUITE_P(
     Line, Faults,
@@ -44,7 +49,12 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{
             "Exception", {"--fault", "exception:n=1,fn=4,code=4"}, 1, "Внутренняя ошибка прибора"},
         FaultCase{"StopsAnswering", {"--stop-after", "4"}, 1, "Нет ответа от прибора"},
-        FaultCase{"HangsUp", {"--hangup-after", "4"}, 1, "Нет ответа от прибора"}),
+        FaultCase{"HangsUp", {"--hangup-after", "4"}, 1, "Нет ответа от прибора"},
+        // Well-formed answers that are not the answer asked for.
+        FaultCase{"NoRecordsOnce", {"--fault", "empty:n=1"}, 0, kDone},
+        FaultCase{"NoRecordsEver", {"--fault", "empty"}, 1, kBadCount},
+        FaultCase{"WrongKind", {"--fault", "kind"}, 1, kBadCount},
+        FaultCase{"RingsOutside", {"--fault", "rings"}, 1, kBadCount}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

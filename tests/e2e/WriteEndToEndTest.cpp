@@ -93,4 +93,24 @@ TEST(WriteEndToEnd, UnknownVersionIsNeverWritten) {
     }
 }
 
+// A write whose echo names another block is not confirmed: each write
+// command ends in an error instead of its success text.
+TEST(WriteEndToEnd, WrongEchoIsNoSuccess) {
+    Scene scene;
+    std::vector<std::string> args = kDevice;
+    args.insert(args.end(), {"--fault", "echo"});
+    scene.StartSim(args);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"write-setup", "--net-address", "1"},
+          std::vector<std::string>{"set-time"},
+          std::vector<std::string>{"clear-archive", "--yes"}}) {
+        SCOPED_TRACE(command[0]);
+        std::vector<std::string> cli = command;
+        cli.insert(cli.end(), {"--port", "COM7"});
+        const Scene::Result r = scene.Cli(cli);
+        EXPECT_EQ(r.exitCode, 1) << r.err;
+        EXPECT_EQ(r.LastStatus(), "Неверное количество данных в ответе от прибора") << r.err;
+    }
+}
+
 }  // namespace

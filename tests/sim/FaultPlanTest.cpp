@@ -97,6 +97,56 @@ TEST(FaultPlan, EachKindSpoilsTheAnswerItsOwnWay) {
     }
 }
 
+// The content faults: a well-formed answer (good CRC) that is not the right
+// one; only answers of their function are struck, and only those count.
+TEST(FaultPlan, ContentFaultsMakeWellFormedWrongAnswers) {
+    using Frame = std::vector<uint8_t>;
+    Frame record(16, 0x21);
+    Frame archive = {1, 65, 3, 0, 0x1E, 0, 2};
+    archive.insert(archive.end(), record.begin(), record.end());
+    archive.insert(archive.end(), record.begin(), record.end());
+    Frame kindZero = archive;
+    kindZero[2] = 0;
+    Frame input = {1, 4, 128};
+    input.resize(3 + 128, 0x77);
+    Frame oneSlotRings = input;
+    for (int ring = 0; ring < 4; ++ring) {
+        const size_t at = 3 + 2 * (6 + 3 * ring);
+        const uint8_t regs[6] = {0, 0, 0, 2, 0, 0};
+        std::copy(regs, regs + 6, oneSlotRings.begin() + static_cast<long>(at));
+    }
+    const struct {
+        const char* rule;
+        Frame answer;
+        Frame expected;
+    } rows[] = {
+        {"empty", WithCrc(archive), WithCrc({1, 65, 3, 0, 0x1E, 0, 0})},
+        {"kind", WithCrc(archive), WithCrc(kindZero)},
+        {"rings", WithCrc(input), WithCrc(oneSlotRings)},
+        {"echo", WithCrc({1, 16, 0, 0xFF, 0, 4}), WithCrc({1, 16, 1, 0x00, 0, 4})},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.rule);
+        FaultPlan plan({Rule((std::string(row.rule) + ":n=1").c_str())}, 1);
+        std::vector<std::string> applied;
+        // Another function, or the exception form of its own: untouched.
+        for (const Frame& other :
+             {kAnswer, WithCrc({1, static_cast<uint8_t>(row.answer[1] | 0x80), 2})}) {
+            Frame a = other;
+            plan.Apply(1, a, applied);
+            EXPECT_EQ(a, other);
+        }
+        EXPECT_TRUE(applied.empty());
+        Frame a = row.answer;
+        plan.Apply(2, a, applied);
+        EXPECT_EQ(a, row.expected);
+        EXPECT_EQ(applied, std::vector<std::string>{row.rule});
+        a = row.answer;
+        plan.Apply(3, a, applied);
+        EXPECT_EQ(a, row.answer);  // n=1 used up
+    }
+}
+
 // Which of requests 1..count are answered unchanged.
 std::vector<bool> Untouched(FaultPlan& plan, int count, uint8_t function = 0x11) {
     std::vector<bool> result;
