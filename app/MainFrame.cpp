@@ -1,0 +1,369 @@
+#include "MainFrame.h"
+
+#include "AppIcons.h"
+#include "ArchiveFile.h"
+#include "ChanelSetupDialog.h"
+#include "Exception.h"
+#include "ReadParamsSetup.h"
+#include "TTapiVault.h"
+#include "TaskClock.h"
+#include "Version.h"
+#include "ZQArchive.h"
+#include "ZQClearArchiveTask.h"
+#include "ZQCurrentParams.h"
+#include "ZQMonitoringTask.h"
+#include "ZQReadAllParamsTask.h"
+#include "ZQSetupParams.h"
+#include "ZQWriteAllParamsTask.h"
+#include "ZQWriteCurrentTimeTask.h"
+#include "ui_MainFrame.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <cstring>
+
+namespace {
+
+const char* const kCaption = "ZQ Менеджер";
+// The file dialogs' filter: the design's "Файлы архива (*.arch)|*.arch".
+const char* const kArchiveFilter = "Файлы архива (*.arch)";
+
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
+    // A modem channel later reports a missing line application itself.
+    TapiVault.Init();
+    ui->setupUi(this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    DropTask();
+}
+
+void TMainForm::FormCreate() {
+    setWindowIcon(ProgramIcon());
+    CurrentParamsFrame = ui->CurrentParamsFrame;
+    SetupParamsFrame = ui->SetupParamsFrame;
+    HourArchiveFrame = ui->HourArchiveFrame;
+    DayArchiveFrame = ui->DayArchiveFrame;
+    MonthArchiveFrame = ui->MonthArchiveFrame;
+    JournalFrame = ui->JournalFrame;
+
+    CurrentParamsFrame->InitCurrentParamsFrame();
+    SetupParamsFrame->InitSetupParamsFrame();
+    const struct {
+        TArchiveFrame* frame;
+        ZQ_namespace::ArchiveKind kind;
+    } archivePages[] = {{HourArchiveFrame, ZQ_namespace::akHour},
+                        {DayArchiveFrame, ZQ_namespace::akDay},
+                        {MonthArchiveFrame, ZQ_namespace::akMonth},
+                        {JournalFrame, ZQ_namespace::akJournal}};
+    for (int i = 0; i < 4; ++i) {
+        archivePages[i].frame->SetupColumns(archivePages[i].kind);
+        archivePages[i].frame->SetCaption(ui->PageControl1->tabText(2 + i));
+    }
+
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setAccessibleName(QStringLiteral("Ход обмена"));
+    progressBar->setFixedWidth(400);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
+    statusText = new QLabel(this);
+    statusText->setObjectName(QStringLiteral("StatusText"));
+    statusText->setAccessibleName(QStringLiteral("Состояние обмена"));
+    statusText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(progressBar);
+    statusBar()->addWidget(statusText, 1);
+
+    SetActionIcons();
+    connect(ui->FileOpen, &QAction::triggered, this, &TMainForm::FileOpenExecute);
+    connect(ui->FileSaveAs, &QAction::triggered, this, &TMainForm::FileSaveAsExecute);
+    connect(ui->FileExit, &QAction::triggered, this, &QWidget::close);
+    connect(ui->ReadAllDataAction, &QAction::triggered, this, &TMainForm::ReadAllDataActionExecute);
+    connect(ui->SetSetupParamsAction, &QAction::triggered, this,
+            &TMainForm::SetSetupParamsActionExecute);
+    connect(ui->MonitoringAction, &QAction::triggered, this, &TMainForm::MonitoringActionExecute);
+    connect(ui->ChanelTypeAction, &QAction::triggered, this, &TMainForm::ChanelTypeActionExecute);
+    connect(ui->SetCurrentTime, &QAction::triggered, this, &TMainForm::SetCurrentTimeExecute);
+    connect(ui->ClearArchive, &QAction::triggered, this, &TMainForm::ClearArchiveExecute);
+    connect(ui->CancelAction, &QAction::triggered, this, &TMainForm::CancelActionExecute);
+    connect(ui->InfoAction, &QAction::triggered, this, &TMainForm::InfoActionExecute);
+    // "Экспорт в Excel" joins when the workbook export is built.
+    ui->ExcelExport->setVisible(false);
+
+    TaskTimer = new QTimer(this);
+    TaskTimer->setObjectName(QStringLiteral("TaskTimer"));
+    TaskTimer->setInterval(100);
+    connect(TaskTimer, &QTimer::timeout, this, &TMainForm::TaskTimerTimer);
+    TaskTimer->start();
+    ui->CancelAction->setEnabled(false);
+    ui->PageControl1->setCurrentIndex(0);
+}
+
+void TMainForm::SetActionIcons() {
+    const struct {
+        QAction* action;
+        const char* themeName;
+        const char* resourceName;
+    } icons[] = {
+        {ui->FileOpen, "document-open", "open"},
+        {ui->FileSaveAs, "document-save-as", "save"},
+        {ui->ExcelExport, "x-office-spreadsheet", "export"},
+        {ui->FileExit, "application-exit", "exit"},
+        {ui->ReadAllDataAction, "zq-read-device", "read"},
+        {ui->SetSetupParamsAction, "zq-write-device", "write"},
+        {ui->MonitoringAction, "utilities-system-monitor", "monitor"},
+        {ui->ChanelTypeAction, "zq-connection", "connection"},
+        {ui->SetCurrentTime, "zq-set-clock", "clock"},
+        {ui->ClearArchive, "zq-clear-archive", "clear"},
+        {ui->CancelAction, "process-stop", "cancel"},
+        {ui->HelpAction, "help-contents", "help"},
+        {ui->InfoAction, "help-about", "info"},
+    };
+    for (const auto& entry : icons) {
+        entry.action->setIcon(AppIcon(entry.themeName, entry.resourceName));
+    }
+}
+
+// --- the task ---------------------------------------------------------------
+
+bool TMainForm::StartTask(std::unique_ptr<ZQTask> task) {
+    if (!task) {
+        return false;
+    }
+    currentTask = std::move(task);
+    ui->CancelAction->setEnabled(true);
+    ui->ChanelTypeAction->setEnabled(false);
+    ui->ReadAllDataAction->setEnabled(false);
+    ui->SetSetupParamsAction->setEnabled(false);
+    ui->MonitoringAction->setEnabled(false);
+    if (currentTask->GetState() == tsStopped) {
+        currentTask->Start();
+    }
+    return true;
+}
+
+void TMainForm::FinishTask(bool resetProgress, bool clearStatus) {
+    if (currentTask) {
+        currentTask->Stop();
+    }
+    ui->CancelAction->setEnabled(false);
+    ui->ChanelTypeAction->setEnabled(true);
+    ui->ReadAllDataAction->setEnabled(true);
+    ui->SetSetupParamsAction->setEnabled(true);
+    ui->MonitoringAction->setEnabled(true);
+    if (resetProgress) {
+        progressBar->setValue(0);
+    }
+    if (clearStatus) {
+        statusText->clear();
+    }
+}
+
+void TMainForm::TaskTimerTimer() {
+    if (!currentTask) {
+        return;
+    }
+    currentTask->Tick();
+    if (!currentTask->IsChanged()) {
+        return;
+    }
+    currentTask->ClearChanged();
+    progressBar->setValue(currentTask->GetPercent());
+    statusText->setText(FromUtf8(currentTask->GetStatusText()));
+    const int state = currentTask->GetState();
+    if (state > tsRunning) {
+        if (state == tsDone && currentTask->GetTaskType() == kTaskReadAll) {
+            ShowValve(taskValve);
+            documentValve = taskValve;
+        }
+        FinishTask(true, false);
+    }
+    if (currentTask->GetTaskType() == kTaskMonitoring &&
+        currentTask->GetStep() == ZQMonitoringTask::kWaitStep) {
+        CurrentParamsFrame->ShowCurrentParams(taskValve.Current);
+        SetupParamsFrame->ShowSetupParams(taskValve.Setup);
+    }
+}
+
+void TMainForm::ShowValve(const ZQValve& valve) {
+    CurrentParamsFrame->ShowCurrentParams(valve.Current);
+    SetupParamsFrame->ShowSetupParams(valve.Setup);
+    HourArchiveFrame->ShowArchive(valve.HourArchive, ZQ_namespace::akHour);
+    DayArchiveFrame->ShowArchive(valve.DayArchive, ZQ_namespace::akDay);
+    MonthArchiveFrame->ShowArchive(valve.MonthArchive, ZQ_namespace::akMonth);
+    JournalFrame->ShowJournal(valve.Journal);
+}
+
+void TMainForm::DropTask() {
+    if (currentTask) {
+        currentTask->Stop();
+        currentTask.reset();
+    }
+}
+
+void TMainForm::PumpOneMessage() {
+    QCoreApplication::sendPostedEvents(this, 0);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    DropTask();
+    event->accept();
+}
+
+// --- the commands -------------------------------------------------------------
+
+void TMainForm::ReadAllDataActionExecute() {
+    TReadParamsSetupDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    taskValve.Clear();
+    StartTask(std::make_unique<ZQReadAllParamsTask>(true, &taskValve));
+}
+
+void TMainForm::MonitoringActionExecute() {
+    taskValve.Clear();
+    StartTask(std::make_unique<ZQMonitoringTask>(true, &taskValve));
+}
+
+void TMainForm::SetSetupParamsActionExecute() {
+    const SetupParamsStruct params = SetupParamsFrame->GetSetupParams();
+    std::memset(setupRegs, 0, sizeof setupRegs);
+    EncodeSetupParams(params, setupRegs);
+    ConvertByteOrder(setupRegs, kSetupParamsConverted, SetupParamsOrder, 1);
+    auto task = std::make_unique<ZQWriteAllParamsTask>(true);
+    std::memcpy(task->setupBlock, setupRegs, sizeof task->setupBlock);
+    StartTask(std::move(task));
+}
+
+bool TMainForm::AskWarning(const QString& text) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("WarningBox"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
+
+void TMainForm::SetCurrentTimeExecute() {
+    if (AskWarning(QStringLiteral("Дата и время в приборе будут изменены на текущие"))) {
+        StartTask(std::make_unique<ZQWriteCurrentTimeTask>(true));
+    }
+}
+
+void TMainForm::ClearArchiveExecute() {
+    if (AskWarning(QStringLiteral("Счетчики и все архивы в приборе будут очищены"))) {
+        StartTask(std::make_unique<ZQClearArchiveTask>(true));
+    }
+}
+
+void TMainForm::CancelActionExecute() {
+    FinishTask(true, true);
+}
+
+void TMainForm::ChanelTypeActionExecute() {
+    TChanelSetup dialog(this);
+    dialog.exec();
+}
+
+void TMainForm::InfoActionExecute() {
+    const QString text =
+        QStringLiteral("Менеджер ZQ\nВерсия : ") + QLatin1String(ZQ_VERSION_STRING);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(kCaption), text, QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("AboutBox"));
+    box.setIconPixmap(ProgramIcon().pixmap(48, 48));
+    box.exec();
+}
+
+// --- the file commands --------------------------------------------------------
+
+void TMainForm::ShowFailure(const QString& text) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kCaption), text, QMessageBox::Ok,
+                    this);
+    box.setObjectName(QStringLiteral("FailureBox"));
+    box.exec();
+}
+
+void TMainForm::FileOpenExecute() {
+    QFileDialog dialog(this, ui->FileOpen->text());
+    dialog.setObjectName(QStringLiteral("FileOpenDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QString::fromUtf8(kArchiveFilter));
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        FileOpenAccept(dialog.selectedFiles().constFirst());
+    }
+}
+
+void TMainForm::FileSaveAsExecute() {
+    QFileDialog dialog(this, ui->FileSaveAs->text());
+    dialog.setObjectName(QStringLiteral("FileSaveDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(QString::fromUtf8(kArchiveFilter));
+    dialog.selectFile(FileSaveAsBeforeExecute());
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        FileSaveAsAccept(dialog.selectedFiles().constFirst());
+    }
+}
+
+QString TMainForm::FileSaveAsBeforeExecute() const {
+    return FromUtf8(
+        DefaultArchiveFileName(CurrentParamsFrame->SerialText().toStdString(), LocalNow()));
+}
+
+bool TMainForm::FileSaveAsAccept(const QString& path) {
+    // The file holds what the pages show, including setup values edited but
+    // not yet written to the device.
+    documentValve.Current = CurrentParamsFrame->GetCurrentParams();
+    documentValve.Setup = SetupParamsFrame->GetSetupParams();
+    try {
+        WriteArchiveFile(path.toStdString(), documentValve);
+    } catch (const std::exception& e) {
+        ShowFailure(QString::fromUtf8(e.what()));
+        return false;
+    }
+    setWindowTitle(QString::fromUtf8(kCaption) + QStringLiteral(" - ") + path);
+    return true;
+}
+
+bool TMainForm::FileOpenAccept(const QString& path) {
+    ArchiveFileSections sections;
+    sections.OnCurrentParams = [this](const CurrentParamsStruct& params) {
+        CurrentParamsFrame->ShowCurrentParams(params);
+    };
+    sections.OnSetupParams = [this](const SetupParamsStruct& params) {
+        SetupParamsFrame->ShowSetupParams(params);
+    };
+    sections.OnArchive = [this](const std::vector<ZQ_namespace::ArchiveStruct>& list,
+                                ZQ_namespace::ArchiveKind kind) {
+        TArchiveFrame* const frames[] = {HourArchiveFrame, DayArchiveFrame, MonthArchiveFrame};
+        if (kind >= ZQ_namespace::akHour && kind <= ZQ_namespace::akMonth) {
+            frames[kind]->ShowArchive(list, kind);
+        }
+    };
+    sections.OnJournal = [this](const std::vector<ZQ_namespace::JournalStruct>& list) {
+        JournalFrame->ShowJournal(list);
+    };
+    try {
+        ReadArchiveFile(path.toStdString(), documentValve, sections);
+    } catch (const std::exception& e) {
+        ShowFailure(QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ParamsRegisters.h"
+#include "ZQTask.h"
+#include "ZQValve.h"
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+class TArchiveFrame;
+class TCurrentParamsFrame;
+class TSetupParamsFrame;
+
+namespace Ui {
+class TMainForm;
+}
+
+// The program's one window: six pages showing `documentValve`, the commands,
+// and at most one exchange task, driven by TaskTimer every 100 ms. GUI thread
+// only.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TMainForm(QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The commands (the actions' triggered handlers).
+    void ReadAllDataActionExecute();
+    void MonitoringActionExecute();
+    void SetSetupParamsActionExecute();
+    void SetCurrentTimeExecute();
+    void ClearArchiveExecute();
+    void CancelActionExecute();
+    void ChanelTypeActionExecute();
+    void InfoActionExecute();
+    void FileOpenExecute();
+    void FileSaveAsExecute();
+
+    // The file handlers: the save dialog's preset name, then the save of the
+    // chosen path; the open of a chosen path (also used for a file named on
+    // the command line). A failure is shown in a message box.
+    QString FileSaveAsBeforeExecute() const;
+    bool FileSaveAsAccept(const QString& path);
+    bool FileOpenAccept(const QString& path);
+
+    // Makes `task` the current task (the previous one is deleted, closing its
+    // channel) and disables the exchange commands. False for a null task.
+    bool StartTask(std::unique_ptr<ZQTask> task);
+    // Stops the current task (it stays alive until the next StartTask) and
+    // enables the exchange commands.
+    void FinishTask(bool resetProgress, bool clearStatus);
+    // Dispatches the events posted to the window itself (not to its child
+    // controls, not its timers); the export calls it between sheets and records.
+    void PumpOneMessage();
+
+    ZQTask* CurrentTask() const { return currentTask.get(); }
+    const ZQValve& DocumentValve() const { return documentValve; }
+    const ZQValve& TaskValve() const { return taskValve; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void SetActionIcons();
+    void TaskTimerTimer();
+    // Shows a whole data set on the six pages.
+    void ShowValve(const ZQValve& valve);
+    bool AskWarning(const QString& text);
+    void ShowFailure(const QString& text);
+    // Ends the current task at once: its channel, worker thread and any modem
+    // call are released before the window goes.
+    void DropTask();
+
+    std::unique_ptr<Ui::TMainForm> ui;
+    TCurrentParamsFrame* CurrentParamsFrame = nullptr;
+    TSetupParamsFrame* SetupParamsFrame = nullptr;
+    TArchiveFrame* HourArchiveFrame = nullptr;
+    TArchiveFrame* DayArchiveFrame = nullptr;
+    TArchiveFrame* MonthArchiveFrame = nullptr;
+    TArchiveFrame* JournalFrame = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* statusText = nullptr;  // status bar panel 1
+    QTimer* TaskTimer = nullptr;
+
+    std::unique_ptr<ZQTask> currentTask;
+    ZQValve taskValve;
+    ZQValve documentValve;
+    // Scratch block for the setup write: registers 0..10 in device byte order.
+    uint8_t setupRegs[2 * kSetupParamsConverted] = {};
+};

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: an exception escaping an event handler is shown
+// in an error box with its message instead of ending the program.
+class ProgramApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+};

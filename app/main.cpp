@@ -1,0 +1,85 @@
+// zqmanager: the ZQ device's service tool as a window.
+#include "AppIcons.h"
+#include "ComList.h"
+#include "DateTime.h"
+#include "MainFrame.h"
+#include "ProgramApplication.h"
+#include "Version.h"
+
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char kUsage[] =
+    "Usage: zqmanager [FILE.arch]\n"
+    "\n"
+    "The service tool of the ZQ flow-meter unit: reads the device over a COM port\n"
+    "or a dial-up modem, monitors it, writes its setup parameters and clock,\n"
+    "clears its archives, saves and opens .arch files.\n"
+    "\n"
+    "  FILE.arch        open this archive file at start\n"
+    "  --help           show this text and exit\n"
+    "  --version        show the program's version and exit\n"
+    "\n"
+    "Settings live in $XDG_CONFIG_HOME/Halbrec/ZURavorav.reg (default ~/.config).\n"
+    "Qt's own options (-platform, -style ...) are accepted as well.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("zqmanager %s\n", ZQ_VERSION_STRING);
+            return 0;
+        }
+    }
+
+    ProgramApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");  // numbers are always written with a point
+    SetFormatSettingsFromLocale();
+    QApplication::setApplicationName(QStringLiteral("zqmanager"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ZQ Менеджер"));
+    QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION_STRING));
+    QApplication::setDesktopFileName(QStringLiteral("zqmanager"));
+    QApplication::setWindowIcon(ProgramIcon());
+
+    // Every text of the window is Russian, so are Qt's own (buttons of the
+    // message boxes, the file dialogs).
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTranslator);
+    }
+
+    // Built once, before any channel thread exists.
+    comprt::ComPort::ComList::Program();
+
+    QString fileToOpen;
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].startsWith(QLatin1Char('-'))) {
+            fileToOpen = arguments[i];
+            break;
+        }
+    }
+
+    TMainForm form;
+    form.show();
+    if (!fileToOpen.isEmpty()) {
+        QTimer::singleShot(0, &form, [&form, fileToOpen] { form.FileOpenAccept(fileToOpen); });
+    }
+    return app.exec();
+}

@@ -1,0 +1,22 @@
+// Entry point of the window tests: a QApplication on the offscreen platform
+// (unless one is chosen) and a private, empty settings folder.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <clocale>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    QTemporaryDir configHome;
+    if (!configHome.isValid()) {
+        return 2;
+    }
+    setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,297 @@
+// The main window's commands against a simulated device, and its file
+// handlers: what the user sees in the status bar, on the pages and in the
+// data the window keeps.
+#include "ArchiveFile.h"
+#include "MainFrame.h"
+#include "Settings.h"
+#include "SimDevice.h"
+#include "ZQArchive.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+const std::vector<std::string> kDevice = {"--baud",    "0",  "--latency", "0",   "--seed",  "3",
+                                          "--hour",    "30", "--day",     "12",  "--month", "5",
+                                          "--journal", "9",  "--serial",  "4711"};
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+// Runs `answer` on the next modal dialog or message box, once it is shown.
+void AnswerModal(std::function<void(QWidget*)> answer) {
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            poll->stop();
+            poll->deleteLater();
+            answer(modal);
+        }
+    });
+    poll->start();
+}
+
+void PressButton(QWidget* modal, QMessageBox::StandardButton which) {
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    ASSERT_NE(box, nullptr);
+    box->button(which)->click();
+}
+
+class MainWindowTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ChanelSetupStruct chanel;
+        chanel.CurrentChanel = 0;
+        chanel.ComPortName = "COM7";
+        chanel.NetAddress = 1;
+        chanel.MonitoringInterval = 2;
+        ASSERT_TRUE(SaveChanelSetup(chanel));
+        ReadSettingsStruct read;
+        read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal =
+            true;
+        ASSERT_TRUE(SaveReadSettings(read));
+        form = std::make_unique<TMainForm>();
+        form->show();
+    }
+
+    QAction* Action(const char* name) const { return form->findChild<QAction*>(name); }
+    QString Status() const { return form->findChild<QLabel*>("StatusText")->text(); }
+    int Progress() const { return form->findChild<QProgressBar*>("progressBar")->value(); }
+    int Rows(const char* frame) const {
+        return form->findChild<TArchiveFrame*>(frame)
+            ->findChild<QTableView*>("ListView")
+            ->model()
+            ->rowCount();
+    }
+    QString Serial() const { return form->findChild<QLineEdit*>("Serial")->text(); }
+    bool ExchangeCommandsEnabled() const {
+        return Action("ReadAllDataAction")->isEnabled() &&
+               Action("MonitoringAction")->isEnabled() &&
+               Action("SetSetupParamsAction")->isEnabled() &&
+               Action("ChanelTypeAction")->isEnabled() && !Action("CancelAction")->isEnabled();
+    }
+    bool TaskFinished() const {
+        return form->CurrentTask() && form->CurrentTask()->GetState() > tsRunning &&
+               ExchangeCommandsEnabled();
+    }
+    // "Считать данные" with the read dialog accepted.
+    void StartRead() {
+        AnswerModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->accept(); });
+        Action("ReadAllDataAction")->trigger();
+    }
+
+    std::unique_ptr<TMainForm> form;
+};
+
+TEST_F(MainWindowTest, ReadFillsEveryPageAndBecomesTheDocument) {
+    SimDevice device(kDevice);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    StartRead();
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); })) << Status().toStdString();
+
+    EXPECT_EQ(Status(), QStringLiteral("Чтение параметров выполнено"));
+    EXPECT_EQ(Progress(), 0);
+    EXPECT_EQ(Serial(), QStringLiteral("000004711"));
+    EXPECT_EQ(Rows("HourArchiveFrame"), 30);
+    EXPECT_EQ(Rows("DayArchiveFrame"), 12);
+    EXPECT_EQ(Rows("MonthArchiveFrame"), 5);
+    EXPECT_EQ(Rows("JournalFrame"), 9);
+    EXPECT_EQ(form->DocumentValve(), form->TaskValve());
+    EXPECT_EQ(form->DocumentValve().HourArchive.size(), 30u);
+}
+
+TEST_F(MainWindowTest, DecliningTheReadDialogStartsNothing) {
+    AnswerModal([](QWidget* dialog) { static_cast<QDialog*>(dialog)->reject(); });
+    Action("ReadAllDataAction")->trigger();
+    EXPECT_EQ(form->CurrentTask(), nullptr);
+    EXPECT_TRUE(ExchangeCommandsEnabled());
+}
+
+TEST_F(MainWindowTest, CancelDuringAReadKeepsThePagesAndTheDocument) {
+    // At the line's real speed the archives take seconds.
+    SimDevice device({"--baud", "19200", "--hour", "600", "--serial", "4711"});
+    ASSERT_TRUE(device.Started()) << device.Error();
+    StartRead();
+    ASSERT_TRUE(
+        WaitUntil([&] { return form->CurrentTask() && form->CurrentTask()->GetStep() >= 5; }));
+    Action("CancelAction")->trigger();
+
+    EXPECT_EQ(Status(), QString());
+    EXPECT_EQ(Progress(), 0);
+    EXPECT_TRUE(ExchangeCommandsEnabled());
+    ASSERT_TRUE(WaitUntil([&] {
+        TQueueIDChanel* chanel = form->CurrentTask()->GetChanel();
+        return chanel == nullptr || chanel->GetState() == csDisconnected;
+    }));
+    EXPECT_EQ(form->CurrentTask()->GetState(), tsStopped);
+    EXPECT_EQ(Rows("HourArchiveFrame"), 0);
+    EXPECT_EQ(Serial(), QString());
+    EXPECT_TRUE(form->DocumentValve().HourArchive.empty());
+}
+
+TEST_F(MainWindowTest, AReadEndingInAnErrorShowsItsTextAndCopiesNothing) {
+    SimDevice device({"--baud", "0", "--version", "2"});
+    ASSERT_TRUE(device.Started()) << device.Error();
+    StartRead();
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+    EXPECT_EQ(Status(), QStringLiteral("Неизвестная версия прибора"));
+    EXPECT_EQ(Progress(), 0);
+    EXPECT_EQ(form->DocumentValve(), ZQValve());
+}
+
+TEST_F(MainWindowTest, MonitoringRefreshesTheParameterPagesWhenItPauses) {
+    SimDevice device(kDevice);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    Action("MonitoringAction")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return form->CurrentTask()->GetStep() == 5; }));
+    ASSERT_TRUE(WaitUntil([&] { return !Serial().isEmpty(); }, 1000));
+    EXPECT_EQ(Serial(), QStringLiteral("000004711"));
+    EXPECT_EQ(Status(), QStringLiteral("Ожидание ..."));
+    EXPECT_FALSE(Action("ReadAllDataAction")->isEnabled());
+    // The document is a read's or a file's, never the monitoring's.
+    EXPECT_EQ(form->DocumentValve(), ZQValve());
+}
+
+TEST_F(MainWindowTest, WriteCommandsAskFirst) {
+    SimDevice device(kDevice);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    const struct {
+        const char* action;
+        QMessageBox::StandardButton answer;
+        int taskType;  // 0: nothing started
+        const char* finalText;
+    } cases[] = {
+        {"SetCurrentTime", QMessageBox::Cancel, 0, ""},
+        {"ClearArchive", QMessageBox::Cancel, 0, ""},
+        {"SetCurrentTime", QMessageBox::Ok, kTaskWriteTime, "Установка текущего времени выполнена"},
+        {"ClearArchive", QMessageBox::Ok, kTaskClearArchive, "Сброс архива будет выполнен"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.action) +
+                     (c.answer == QMessageBox::Ok ? " accepted" : " declined"));
+        ZQTask* before = form->CurrentTask();
+        QString title, text;
+        AnswerModal([&, answer = c.answer](QWidget* modal) {
+            title = modal->windowTitle();
+            text = static_cast<QMessageBox*>(modal)->text();
+            PressButton(modal, answer);
+        });
+        Action(c.action)->trigger();
+        EXPECT_EQ(title, QStringLiteral("Внимание"));
+        EXPECT_FALSE(text.isEmpty());
+        if (c.taskType == 0) {
+            EXPECT_EQ(form->CurrentTask(), before);
+            continue;
+        }
+        ASSERT_NE(form->CurrentTask(), nullptr);
+        EXPECT_EQ(form->CurrentTask()->GetTaskType(), c.taskType);
+        ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+        EXPECT_EQ(Status(), QString::fromUtf8(c.finalText));
+    }
+}
+
+TEST_F(MainWindowTest, SettingTheClockReplacesARunningMonitoring) {
+    SimDevice device(kDevice);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    Action("MonitoringAction")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return form->CurrentTask()->GetStep() >= 3; }));
+    EXPECT_TRUE(Action("SetCurrentTime")->isEnabled());
+    AnswerModal([](QWidget* modal) { PressButton(modal, QMessageBox::Ok); });
+    Action("SetCurrentTime")->trigger();
+    ASSERT_EQ(form->CurrentTask()->GetTaskType(), kTaskWriteTime);
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+    EXPECT_EQ(Status(), QStringLiteral("Установка текущего времени выполнена"));
+}
+
+TEST_F(MainWindowTest, SaveAndOpenThroughTheHandlers) {
+    SimDevice device(kDevice);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    StartRead();
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+    const ZQValve read = form->DocumentValve();
+
+    QTemporaryDir dir;
+    const QString saved = dir.filePath("read.arch");
+    EXPECT_TRUE(form->FileSaveAsBeforeExecute().startsWith(QStringLiteral("0000_ZQ_000004711_")));
+    ASSERT_TRUE(form->FileSaveAsAccept(saved));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
+
+    // A file with fewer hourly records replaces every page.
+    ZQValve other = read;
+    other.HourArchive.resize(4);
+    other.Journal.clear();
+    const QString small = dir.filePath("small.arch");
+    WriteArchiveFile(small.toStdString(), other);
+    ASSERT_TRUE(form->FileOpenAccept(small));
+    EXPECT_EQ(Rows("HourArchiveFrame"), 4);
+    EXPECT_EQ(Rows("JournalFrame"), 0);
+
+    // Back to the saved one: the round trip restores what was read.
+    ASSERT_TRUE(form->FileOpenAccept(saved));
+    EXPECT_EQ(form->DocumentValve().HourArchive, read.HourArchive);
+    EXPECT_EQ(form->DocumentValve().Journal, read.Journal);
+    EXPECT_EQ(Rows("HourArchiveFrame"), 30);
+    EXPECT_EQ(Rows("JournalFrame"), 9);
+
+    // A file cut inside the day records: the message, the sections before the
+    // cut applied, the pages after it as they were; the caption unchanged.
+    QFile whole(small);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    QByteArray bytes = whole.readAll();
+    bytes.chop(16 * (static_cast<int>(other.DayArchive.size() + other.MonthArchive.size())) - 8);
+    const QString cut = dir.filePath("cut.arch");
+    QFile out(cut);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    QString message;
+    AnswerModal([&](QWidget* modal) {
+        message = static_cast<QMessageBox*>(modal)->text();
+        PressButton(modal, QMessageBox::Ok);
+    });
+    EXPECT_FALSE(form->FileOpenAccept(cut));
+    EXPECT_EQ(message, QStringLiteral("Ошибка при чтении архивных параметров"));
+    EXPECT_EQ(Rows("HourArchiveFrame"), 4);  // the hourly section was whole
+    EXPECT_EQ(Rows("DayArchiveFrame"), 12);  // still the saved file's rows
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
+
+    // A save that cannot be written keeps the caption and says why.
+    message.clear();
+    AnswerModal([&](QWidget* modal) {
+        message = static_cast<QMessageBox*>(modal)->text();
+        PressButton(modal, QMessageBox::Ok);
+    });
+    EXPECT_FALSE(form->FileSaveAsAccept(dir.filePath("missing/folder/x.arch")));
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
+}
+
+}  // namespace

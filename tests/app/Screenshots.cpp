@@ -1,0 +1,143 @@
+// Takes the screenshots of the README: every page after a read of a
+// simulated device, and both dialogs, as PNG files in the folder given.
+// Run under a real display (scripts/screenshots.sh starts Xvfb).
+#include "MainFrame.h"
+#include "Settings.h"
+#include "SettingsStore.h"
+#include "SimDevice.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <clocale>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+void Wait(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// The screen as the user sees it: the window and a dialog over it.
+bool SaveScreen(const QRect& area, const QString& path) {
+    QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    if (!area.isNull()) {
+        shot = shot.copy(area.adjusted(-8, -8, 8, 8));
+    }
+    const bool ok = shot.save(path);
+    std::fprintf(stderr, "%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
+    return ok;
+}
+
+// Shows the next modal dialog for a moment, saves the screen, then closes it.
+void ShootModal(const QString& path, bool accept) {
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, path, accept] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        Wait(400);
+        QRect area = dialog->frameGeometry();
+        if (QWidget* parent = dialog->parentWidget()) {
+            area = area.united(parent->window()->frameGeometry());
+        }
+        SaveScreen(area, path);
+        accept ? dialog->accept() : dialog->reject();
+    });
+    poll->start();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QTemporaryDir configHome;
+    if (argc < 2 || !configHome.isValid()) {
+        std::fprintf(stderr, "usage: zq_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
+    QApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");
+    std::setlocale(LC_NUMERIC, "C");
+    SetFormatSettingsFromLocale();
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    SettingsStore store;
+    store.WriteInteger(kProgramKey, "EnableCalibration", 1);
+    store.Sync();
+    ChanelSetupStruct chanel;
+    chanel.ComPortName = "COM7";
+    chanel.NetAddress = 1;
+    chanel.MonitoringInterval = 2;
+    SaveChanelSetup(chanel);
+    ReadSettingsStruct read;
+    read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal = true;
+    SaveReadSettings(read);
+
+    SimDevice device({"--baud", "0", "--latency", "0", "--seed", "5", "--hour", "200", "--day",
+                      "62", "--month", "24", "--journal", "40", "--wrap", "--ns-flags", "5"});
+    if (!device.Started()) {
+        std::fprintf(stderr, "zq_screenshots: %s\n", device.Error().c_str());
+        return 1;
+    }
+
+    TMainForm form;
+    form.show();
+    form.move(20, 20);
+    Wait(500);
+
+    ShootModal(out + "/dialog-read.png", true);
+    form.findChild<QAction*>("ReadAllDataAction")->trigger();
+    if (!WaitUntil([&] { return form.CurrentTask() && form.CurrentTask()->GetState() > tsRunning; },
+                   30000)) {
+        std::fprintf(stderr, "zq_screenshots: the read did not finish\n");
+        return 1;
+    }
+    Wait(300);
+
+    const char* const pages[] = {"page-current", "page-setup", "page-hour",
+                                 "page-day",     "page-month", "page-journal"};
+    auto* tabs = form.findChild<QTabWidget*>("PageControl1");
+    bool ok = true;
+    for (int i = 0; i < 6; ++i) {
+        tabs->setCurrentIndex(i);
+        Wait(300);
+        ok = SaveScreen(form.frameGeometry(), out + "/" + pages[i] + ".png") && ok;
+    }
+    tabs->setCurrentIndex(0);
+    ShootModal(out + "/dialog-connection.png", false);
+    form.findChild<QAction*>("ChanelTypeAction")->trigger();
+    return ok ? 0 : 1;
+}
