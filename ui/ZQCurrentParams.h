@@ -1,0 +1,72 @@
+#pragma once
+
+#include "CurrentParamsStruct.h"
+#include "ParamsTexts.h"
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+
+namespace Ui {
+class TCurrentParamsFrame;
+}
+
+// The "Текущие параметры" page: one CurrentParamsStruct as text, read-only
+// for the user. The edits are read-only (their text stays selectable and
+// copyable); the flag boxes and the diameter combo stay enabled and focusable
+// but ignore the mouse and the keys that would change them.
+class TCurrentParamsFrame : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TCurrentParamsFrame(QWidget* parent = nullptr);
+    ~TCurrentParamsFrame() override;
+
+    // Captions the four flag boxes "1.Неисправность" .. "4.g > g_макс".
+    void InitCurrentParamsFrame();
+    // Shows `params` (texts of FormatCurrentParams, flags bits 0..3, the
+    // diameter by DuIndex or no selection) and keeps a copy of it.
+    void ShowCurrentParams(const CurrentParamsStruct& params);
+    // A copy of the record last shown (date and time 0 before the first).
+    CurrentParamsStruct GetCurrentParams() const;
+
+    // The texts as the controls show them, fields named after the controls
+    // (Du: the combo's text, empty with no selection).
+    CurrentParamsTexts ShownTexts() const;
+    // Bits 0..3 from the flag boxes NS_1_0 .. NS_1_3.
+    uint8_t FlagBits() const;
+    QString SerialText() const;
+
+    // The controls, by their names.
+    QLineEdit* G = nullptr;
+    QLineEdit* Twork = nullptr;
+    QLineEdit* Ton = nullptr;
+    QLineEdit* Vd = nullptr;
+    QLineEdit* Vr = nullptr;
+    QCheckBox* NS_1_0 = nullptr;
+    QCheckBox* NS_1_1 = nullptr;
+    QCheckBox* NS_1_2 = nullptr;
+    QCheckBox* NS_1_3 = nullptr;
+    QLineEdit* Serial = nullptr;
+    QComboBox* Du = nullptr;
+    QLineEdit* ImpulseWeight = nullptr;
+    QLineEdit* ImpulseLength = nullptr;
+    QLineEdit* Gmin = nullptr;
+    QLineEdit* Gmax = nullptr;
+    QLineEdit* CurrentValue = nullptr;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QCheckBox* FlagBox(int bit) const;
+    void FitEditWidths();
+
+    std::unique_ptr<Ui::TCurrentParamsFrame> FUi;
+    CurrentParamsStruct shownParams;
+};
