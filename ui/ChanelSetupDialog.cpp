@@ -1,0 +1,140 @@
+#include "ChanelSetupDialog.h"
+
+#include "ComList.h"
+#include "PortNames.h"
+#include "Settings.h"
+#include "TTapiVault.h"
+#include "ui_ChanelSetupDialog.h"
+
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStringList>
+
+namespace {
+
+// Sets an editable combo's text, choosing the item of that text when there
+// is one; a text that names no item stays as it is.
+void SetComboText(QComboBox* combo, const QString& text) {
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    combo->setCurrentIndex(index);
+    if (index < 0) {
+        combo->setEditText(text);
+    }
+}
+
+}  // namespace
+
+TChanelSetup::TChanelSetup(QWidget* parent)
+    : QDialog(parent), FUi(std::make_unique<Ui::TChanelSetup>()) {
+    FUi->setupUi(this);
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    ChanelCombo = FUi->ChanelCombo;
+    ComPortCombo = FUi->ComPortCombo;
+    ModemCombo = FUi->ModemCombo;
+    PhoneNumber = FUi->PhoneNumber;
+    MonitoringInterval = FUi->MonitoringInterval;
+    NetAddress = FUi->NetAddress;
+    PortDeviceLabel = FUi->PortDeviceLabel;
+    OKButton = FUi->OKButton;
+    CancelButton = FUi->CancelButton;
+
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    FormCreate();
+    connect(ChanelCombo, &QComboBox::currentIndexChanged, this, &TChanelSetup::ChanelComboChange);
+    connect(ComPortCombo, &QComboBox::editTextChanged, this, &TChanelSetup::UpdatePortDevice);
+    UpdatePortDevice();
+}
+
+TChanelSetup::~TChanelSetup() = default;
+
+void TChanelSetup::FormCreate() {
+    ChanelSetupStruct setup;
+    QString portName;  // the design-time values when nothing can be loaded
+    QString modemName;
+    if (LoadChanelSetup(setup)) {
+        FLoadedChanel = setup.CurrentChanel;
+        ChanelCombo->setCurrentIndex(setup.CurrentChanel);
+        portName = QString::fromStdString(setup.ComPortName);
+        modemName = QString::fromStdString(setup.ModemName);
+        PhoneNumber->setText(QString::fromStdString(setup.PhoneNumber));
+        MonitoringInterval->setValue(setup.MonitoringInterval);
+        NetAddress->setValue(setup.NetAddress);
+    }
+    // The port list, one name a line; the stored name stays in the field
+    // whether or not it is listed.
+    ComPortCombo->addItems(QString::fromUtf8(comprt::ComPort::ComList::Program().Text())
+                               .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    SetComboText(ComPortCombo, portName);
+    if (TTapi* tapi = TapiVault.Get()) {
+        for (unsigned i = 0; i < tapi->GetDeviceCount(); ++i) {
+            ModemCombo->addItem(QString::fromStdString(tapi->GetDeviceName(i)));
+        }
+    }
+    SetComboText(ModemCombo, modemName);
+    ChanelComboChange();
+}
+
+void TChanelSetup::ChanelComboChange() {
+    const int type = ChanelCombo->currentIndex();
+    ComPortCombo->setEnabled(type == 0);
+    PortDeviceLabel->setEnabled(type == 0);
+    ModemCombo->setEnabled(type == 1);
+    PhoneNumber->setEnabled(type == 1);
+}
+
+void TChanelSetup::done(int result) {
+    if (result == QDialog::Accepted) {
+        FormClose();
+    }
+    QDialog::done(result);
+}
+
+void TChanelSetup::FormClose() {
+    ChanelSetupStruct setup;
+    // A stored type that names no item leaves the combo without a selection;
+    // it is written back as it was.
+    setup.CurrentChanel =
+        ChanelCombo->currentIndex() >= 0 ? ChanelCombo->currentIndex() : FLoadedChanel;
+    setup.NetAddress = NetAddress->value();
+    setup.ComPortName = ComPortCombo->currentText().toStdString();
+    setup.ModemName = ModemCombo->currentText().toStdString();
+    setup.PhoneNumber = PhoneNumber->text().toStdString();
+    setup.MonitoringInterval = MonitoringInterval->value();
+    SaveChanelSetup(setup);
+}
+
+// "→ /dev/ttyUSB0" when the name reaches an existing device, the path it
+// would open and "устройство не найдено" when that does not exist, or
+// "устройство не найдено" alone. Elided in the middle when too long for the
+// dialog; the full text is the label's tool tip and the port box's
+// accessible description.
+void TChanelSetup::UpdatePortDevice() {
+    const std::string name = ComPortCombo->currentText().toStdString();
+    const std::string device = comprt::PortDevice(name);
+    const std::string path = comprt::PortPath(name);
+    if (!device.empty()) {
+        FPortDeviceText = QStringLiteral("→ ") + QString::fromStdString(device);
+    } else if (!path.empty()) {
+        FPortDeviceText = QStringLiteral("→ ") + QString::fromStdString(path) +
+                          QStringLiteral(": устройство не найдено");
+    } else {
+        FPortDeviceText = QStringLiteral("устройство не найдено");
+    }
+    PortDeviceLabel->setToolTip(FPortDeviceText);
+    ComPortCombo->setAccessibleDescription(FPortDeviceText);
+    const int width = PortDeviceLabel->isVisible() ? PortDeviceLabel->width() : 0;
+    const QFontMetrics metrics(PortDeviceLabel->font());
+    PortDeviceLabel->setText(width > 0 && metrics.horizontalAdvance(FPortDeviceText) > width
+                                 ? metrics.elidedText(FPortDeviceText, Qt::ElideMiddle, width)
+                                 : FPortDeviceText);
+}
+
+void TChanelSetup::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    UpdatePortDevice();
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace Ui {
+class TChanelSetup;
+}
+
+// "Настройка подключения": edits the stored connection settings. Loads them
+// on construction, saves them only when closed with OK; nothing is
+// validated. Beside the port box it shows the device the port name reaches.
+class TChanelSetup : public QDialog {
+    Q_OBJECT
+
+public:
+    // `parent` is the main window; the dialog opens centred on it.
+    explicit TChanelSetup(QWidget* parent = nullptr);
+    ~TChanelSetup() override;
+
+    // OK (Accepted) saves the six values as the controls hold them, enabled
+    // or not; any other result saves nothing.
+    void done(int result) override;
+
+    QComboBox* ChanelCombo = nullptr;
+    QComboBox* ComPortCombo = nullptr;
+    QComboBox* ModemCombo = nullptr;
+    QLineEdit* PhoneNumber = nullptr;
+    QSpinBox* MonitoringInterval = nullptr;
+    QSpinBox* NetAddress = nullptr;
+    QLabel* PortDeviceLabel = nullptr;
+    QPushButton* OKButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void ChanelComboChange();
+    void UpdatePortDevice();
+
+    std::unique_ptr<Ui::TChanelSetup> FUi;
+    // The stored connection type, kept when it names no item of ChanelCombo.
+    int FLoadedChanel = 0;
+    QString FPortDeviceText;
+};
