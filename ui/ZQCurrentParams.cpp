@@ -66,9 +66,8 @@ TCurrentParamsFrame::TCurrentParamsFrame(QWidget* parent)
     guard->Guard(Du);
     // A diameter picked from the list by other means than the guarded
     // mouse and keys is put back to the one shown.
-    connect(Du, &QComboBox::activated, this,
-            [this] { SetComboIndex(Du, shownParams.DuIndex, false); });
-    Du->setCurrentIndex(-1);
+    connect(Du, &QComboBox::activated, this, [this] { Du->setCurrentIndex(FShownDuIndex); });
+    Du->setCurrentIndex(FShownDuIndex);
 
     shownParams.Date = 0;
     shownParams.Time = 0;
@@ -103,6 +102,7 @@ void TCurrentParamsFrame::ShowCurrentParams(const CurrentParamsStruct& params) {
     }
     SetText(Serial, t.Serial);
     SetComboIndex(Du, params.DuIndex, false);
+    FShownDuIndex = Du->currentIndex();
     SetText(ImpulseWeight, t.ImpulseWeight);
     SetText(ImpulseLength, t.ImpulseLength);
     SetText(Gmin, t.Gmin);

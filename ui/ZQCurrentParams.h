@@ -69,4 +69,5 @@ private:
 
     std::unique_ptr<Ui::TCurrentParamsFrame> FUi;
     CurrentParamsStruct shownParams;
+    int FShownDuIndex = -1;  // the diameter item shown, -1 for none
 };
