@@ -54,7 +54,7 @@ TChanelSetup::~TChanelSetup() = default;
 
 void TChanelSetup::FormCreate() {
     ChanelSetupStruct setup;
-    QString portName;  // the design-time values when nothing can be loaded
+    QString portName;  // stays empty, as do the other controls, when nothing can be loaded
     QString modemName;
     if (LoadChanelSetup(setup)) {
         FLoadedChanel = setup.CurrentChanel;
