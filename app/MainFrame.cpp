@@ -4,7 +4,9 @@
 #include "ArchiveFile.h"
 #include "ChanelSetupDialog.h"
 #include "Exception.h"
+#include "ExportWorkbook.h"
 #include "ReadParamsSetup.h"
+#include "TExcelExport.h"
 #include "TTapiVault.h"
 #include "TaskClock.h"
 #include "Version.h"
@@ -20,6 +22,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -102,8 +105,7 @@ void TMainForm::FormCreate() {
     connect(ui->ClearArchive, &QAction::triggered, this, &TMainForm::ClearArchiveExecute);
     connect(ui->CancelAction, &QAction::triggered, this, &TMainForm::CancelActionExecute);
     connect(ui->InfoAction, &QAction::triggered, this, &TMainForm::InfoActionExecute);
-    // "Экспорт в Excel" joins when the workbook export is built.
-    ui->ExcelExport->setVisible(false);
+    connect(ui->ExcelExport, &QAction::triggered, this, &TMainForm::ExcelExportExecute);
 
     TaskTimer = new QTimer(this);
     TaskTimer->setObjectName(QStringLiteral("TaskTimer"));
@@ -366,4 +368,80 @@ bool TMainForm::FileOpenAccept(const QString& path) {
         return false;
     }
     return true;
+}
+
+// --- the export -----------------------------------------------------------------
+
+ExportPageState TMainForm::ExportPages() const {
+    ExportPageState pages;
+    pages.Current = CurrentParamsFrame->ShownTexts();
+    const uint8_t flags = CurrentParamsFrame->FlagBits();
+    for (int i = 0; i < 4; ++i) {
+        pages.NSFlags[i] = (flags >> i & 1) != 0;
+    }
+    const SetupParamsStruct setup = SetupParamsFrame->GetSetupParams();
+    pages.Time = setup.Time;
+    pages.Date = setup.Date;
+    pages.NetAddress = setup.NetAddress;
+    pages.CalibrationCode = setup.CalibrationCode;
+    pages.CalibrationVisible = SetupParamsFrame->CalibrationVisible();
+    HourArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[0]);
+    DayArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[1]);
+    MonthArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[2]);
+    return pages;
+}
+
+void TMainForm::ExcelExportExecute() {
+    TExcelExport excel;
+    try {
+        excel.StartServer();
+        excel.SetVisible(false);
+    } catch (const std::exception& e) {
+        ShowFailure(QString::fromUtf8(e.what()));
+        return;
+    }
+    setCursor(Qt::BusyCursor);
+    // The task stays still while the export reads the pages and the
+    // document: a read finishing now would replace the lists being written.
+    const bool ticking = TaskTimer->isActive();
+    TaskTimer->stop();
+    QElapsedTimer sincePaint;
+    sincePaint.start();
+    const auto pump = [this, &sincePaint] {
+        PumpOneMessage();
+        // Beyond the window's own events, let it repaint now and then; user
+        // input waits until the export is over.
+        if (sincePaint.elapsed() >= 50) {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            sincePaint.restart();
+        }
+    };
+    // An error ends the export silently; the partial workbook is shown.
+    FillExportWorkbook(excel, ExportPages(), documentValve, pump);
+    if (ticking) {
+        TaskTimer->start();
+    }
+    unsetCursor();
+    try {
+        excel.SetVisible(true);
+    } catch (const std::exception& e) {
+        ShowFailure(QString::fromUtf8(e.what()));
+        return;
+    }
+    const ExcelShownFile& shown = excel.LastShown();
+    if (shown.path.empty()) {
+        return;
+    }
+    const QString path = FromUtf8(shown.path);
+    statusText->setText(QStringLiteral("Книга записана: ") + path);
+    if (!shown.opened) {
+        QMessageBox box(
+            QMessageBox::Information, QString::fromUtf8(kCaption),
+            QStringLiteral("Книга записана в файл\n%1\nНе удалось открыть её программой "
+                           "для таблиц: откройте файл вручную.")
+                .arg(path),
+            QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("ExportOpenBox"));
+        box.exec();
+    }
 }

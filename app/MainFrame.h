@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ExportWorkbook.h"
 #include "ParamsRegisters.h"
 #include "ZQTask.h"
 #include "ZQValve.h"
@@ -40,6 +41,9 @@ public:
     void InfoActionExecute();
     void FileOpenExecute();
     void FileSaveAsExecute();
+    // "Экспорт в Excel": the six pages and the document as a workbook,
+    // written to the export folder and opened with the desktop's program.
+    void ExcelExportExecute();
 
     // The file handlers: the save dialog's preset name, then the save of the
     // chosen path; the open of a chosen path (also used for a file named on
@@ -71,6 +75,8 @@ private:
     void TaskTimerTimer();
     // Shows a whole data set on the six pages.
     void ShowValve(const ZQValve& valve);
+    // What the pages show, for the export.
+    ExportPageState ExportPages() const;
     bool AskWarning(const QString& text);
     void ShowFailure(const QString& text);
     // Ends the current task at once: its channel, worker thread and any modem

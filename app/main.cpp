@@ -4,12 +4,15 @@
 #include "DateTime.h"
 #include "MainFrame.h"
 #include "ProgramApplication.h"
+#include "TExcelExport.h"
 #include "Version.h"
 
+#include <QDesktopServices>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTimer>
 #include <QTranslator>
+#include <QUrl>
 
 #include <clocale>
 #include <cstdio>
@@ -63,6 +66,11 @@ int main(int argc, char** argv) {
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         QApplication::installTranslator(&qtTranslator);
     }
+
+    // An exported workbook opens in the desktop's program for .xlsx files.
+    TExcelExport::SetOpener([](const std::string& path) {
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+    });
 
     // Built once, before any channel thread exists.
     comprt::ComPort::ComList::Program();

@@ -5,6 +5,7 @@
 #include "MainFrame.h"
 #include "Settings.h"
 #include "SimDevice.h"
+#include "TExcelExport.h"
 #include "ZQArchive.h"
 
 #include <gtest/gtest.h>
@@ -292,6 +293,38 @@ TEST_F(MainWindowTest, SaveAndOpenThroughTheHandlers) {
     EXPECT_FALSE(form->FileSaveAsAccept(dir.filePath("missing/folder/x.arch")));
     EXPECT_FALSE(message.isEmpty());
     EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
+}
+
+TEST_F(MainWindowTest, ExportWritesTheWorkbookAndSaysWhere) {
+    QTemporaryDir dir;
+    TExcelExport::SetExportFolder(dir.filePath("ZQ").toStdString());
+    for (const bool opens : {true, false}) {
+        SCOPED_TRACE(opens ? "an application opens it" : "no application");
+        std::string openedPath;
+        TExcelExport::SetOpener([&](const std::string& path) {
+            openedPath = path;
+            return opens;
+        });
+        QString message;
+        if (!opens) {
+            AnswerModal([&](QWidget* modal) {
+                message = static_cast<QMessageBox*>(modal)->text();
+                PressButton(modal, QMessageBox::Ok);
+            });
+        }
+        Action("ExcelExport")->trigger();
+        ASSERT_FALSE(openedPath.empty());
+        const QString path = QString::fromStdString(openedPath);
+        EXPECT_TRUE(path.startsWith(dir.filePath("ZQ/0000_ZQ_")));
+        EXPECT_TRUE(path.endsWith(".xlsx"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.read(2), QByteArray("PK"));  // a zip container, as .xlsx is
+        EXPECT_TRUE(Status().endsWith(path));
+        EXPECT_EQ(message.contains(path), !opens);
+    }
+    TExcelExport::SetOpener({});
+    TExcelExport::SetExportFolder({});
 }
 
 }  // namespace
