@@ -16,7 +16,7 @@ journal; monitors the parameters; writes the network address and the
 calibration codes; sets the device clock; clears the archives; and saves
 everything to an .arch file that it opens again without the device.
 
-The package holds the window (zqmanager, in the menu as \"ZQ Менеджер\"), the
+The package holds the window (zqmanager, «ZQ Менеджер» in the menu), the
 same tasks without a window for scripts (zqcli) and a simulated device for
 trying both out (zqsim).")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
