@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -23,8 +25,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-[[noreturn]] void RaiseNotOpen() {
-    throw Exception(kPortNotOpenText);
+[[noreturn]] void RaiseNotOpen(std::string detail = {}) {
+    throw Exception(kPortNotOpenText, std::move(detail));
+}
+
+// What the system said about `path`, for the log; for a missing permission
+// also how to get it.
+std::string OpenFailure(const std::string& path, int code) {
+    std::string text = path + ": " + std::strerror(code);
+    if (code == EACCES || code == EPERM) {
+        text += "\n" + PortAccessHint(path);
+    }
+    return text;
 }
 
 [[noreturn]] void RaiseLastError() {
@@ -94,16 +106,21 @@ void ComPort::Open(const std::string& name) {
     Close();
     const std::string path = PortPath(name);
     if (path.empty()) {
-        RaiseNotOpen();
+        RaiseNotOpen(name + ": имя не ведёт ни к одному устройству");
     }
     KernelObject port(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!port.Valid() || !::isatty(port.Handle())) {
-        RaiseNotOpen();
+    if (!port.Valid()) {
+        RaiseNotOpen(OpenFailure(path, errno));
+    }
+    if (!::isatty(port.Handle())) {
+        RaiseNotOpen(path + ": не последовательный порт");
     }
     // TIOCEXCL does not stop root; the lock also stops another copy of this
     // program, whoever runs it.
     if (::flock(port.Handle(), LOCK_EX | LOCK_NB) != 0 || ::ioctl(port.Handle(), TIOCEXCL) != 0) {
-        RaiseNotOpen();
+        RaiseNotOpen(errno == EWOULDBLOCK || errno == EBUSY
+                         ? path + ": порт занят другой программой"
+                         : OpenFailure(path, errno));
     }
     FHandle.Reset(port.Release());
     FAttached = false;

@@ -9,6 +9,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -245,6 +246,19 @@ bool NaturalLess(const std::string& a, const std::string& b) {
         return j < b.size();  // the shorter name, all of it matched, comes first
     }
     return a < b;
+}
+
+std::string PortAccessHint(const std::string& path) {
+    std::string group = "dialout";
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0) {
+        if (const struct group* owner = ::getgrgid(info.st_gid);
+            owner != nullptr && owner->gr_name) {
+            group = owner->gr_name;
+        }
+    }
+    return "Нет прав на " + path + ": добавьте пользователя в группу " + group +
+           " (sudo usermod -aG " + group + " $USER) и войдите в систему заново";
 }
 
 }  // namespace comprt

@@ -29,6 +29,11 @@ std::string PortPath(const std::string& name);
 // beside the port box); empty when it reaches nothing that exists.
 std::string PortDevice(const std::string& name);
 
+// How to get the right to open `path` when the system refused it: the
+// group that owns the device (usually dialout) and the command that makes
+// the user a member (Russian, one line).
+std::string PortAccessHint(const std::string& path);
+
 // The system's list of port names: the links of the port folder in natural
 // order (COM2 before COM10, letter case ignored), then COMn for each
 // conventional device that exists (a ttyS only with a real UART behind it),

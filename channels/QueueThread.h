@@ -157,6 +157,10 @@ private:
         try {
             Execute(slot.Command, &slot.Data);
             return true;
+        } catch (const Exception& e) {
+            // The fixed text, then what the system said, for the log.
+            slot.Message =
+                e.Detail().empty() ? e.what() : std::string(e.what()) + ": " + e.Detail();
         } catch (const std::exception& e) {
             slot.Message = e.what();
         } catch (const char* text) {

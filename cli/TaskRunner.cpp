@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -54,6 +55,20 @@ int TaskRunner::Run() {
             progressLine = false;
             RequestStop(false);
         });
+    }
+
+    if (verbose) {
+        task.SetConsoleSink([this](const std::string& text) {
+            const auto now = std::chrono::system_clock::now();
+            size_t start = 0;
+            while (start <= text.size()) {
+                const size_t end = std::min(text.find('\n', start), text.size());
+                Log(FormatNoteLine(now, text.substr(start, end - start)));
+                start = end + 1;
+            }
+        });
+        task.SetExchangeSink(
+            [this](const ExchangeRecord& record) { Log(FormatExchangeLine(record)); });
     }
 
     QTimer timer;
@@ -133,6 +148,15 @@ void TaskRunner::Tick() {
             finished = true;
         }
     }
+}
+
+void TaskRunner::Log(const std::string& line) {
+    if (progressLine) {
+        std::fputc('\n', stderr);
+        progressLine = false;
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
 }
 
 void TaskRunner::Report(bool final) {

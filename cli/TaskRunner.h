@@ -22,6 +22,10 @@ public:
     // Called on every entry into the monitoring pause; returning false stops
     // the task (the run then counts as a success).
     void SetOnWaitStep(std::function<bool()> handler) { onWaitStep = std::move(handler); }
+    // Prints the exchange log to standard error as the window's log shows
+    // it: every request and answer with its verdict, and the channel's and
+    // the modem line's own texts.
+    void SetVerbose(bool on) { verbose = on; }
 
     // Runs until the task is done, failed or stopped. Returns 0 when it is
     // done (or stopped by the wait-step handler), 1 otherwise. Needs a
@@ -32,6 +36,8 @@ private:
     void Tick();
     void Report(bool final);
     void RequestStop(bool success);
+    // One line of the log, after ending a progress line.
+    void Log(const std::string& line);
 
     ZQTask& task;
     std::optional<double> timeoutSeconds;
@@ -44,4 +50,5 @@ private:
     std::string lastStatus;
     bool progressLine = false;
     bool terminal = false;
+    bool verbose = false;
 };

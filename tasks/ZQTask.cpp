@@ -51,7 +51,12 @@ void ZQTask::Tick() {
             return;
         }
         if (answerTicks > 0 && --answerTicks == 0) {
+            const int timedOut = step;
+            collectingVerdict = exchangeSink != nullptr;
+            verdict.clear();
             RetryOrError("Истекли попытки повтора");
+            collectingVerdict = false;
+            ReportExchange(ExchangeDirection::TimedOut, timedOut, nullptr, 0, verdict);
         }
     }
     if (state == tsStopped) {
@@ -162,11 +167,61 @@ void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
     // receives the events.
     chanel->SetOnChanelStateEvent([this](ChanelState s) { OnChanelState(s); });
     chanel->SetOnRecvPacketEvent([this](const void* data, uint16_t length, int packetId) {
-        OnRecvPacket(static_cast<const uint8_t*>(data), length, packetId);
+        ReceiveAnswer(static_cast<const uint8_t*>(data), length, packetId);
     });
-    chanel->SetOnLostPacketEvent([this](int packetId) { OnLostPacket(packetId); });
+    chanel->SetOnLostPacketEvent([this](int packetId) { ReceiveLoss(packetId); });
     if (consoleSink) {
         chanel->SetConsoleFunction(consoleSink);
+    }
+}
+
+void ZQTask::ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId) {
+    if (!exchangeSink) {
+        OnRecvPacket(data, length, packetId);
+        return;
+    }
+    const int awaited = step;
+    collectingVerdict = true;
+    verdict.clear();
+    OnRecvPacket(data, length, packetId);
+    collectingVerdict = false;
+    if (verdict.empty()) {
+        verdict = packetId != awaited ? "запоздалый ответ, пропущен" : "ответ принят";
+    }
+    ReportExchange(ExchangeDirection::FromDevice, packetId, data, length, verdict);
+}
+
+void ZQTask::ReceiveLoss(int packetId) {
+    const int awaited = step;
+    collectingVerdict = exchangeSink != nullptr;
+    verdict.clear();
+    OnLostPacket(packetId);
+    collectingVerdict = false;
+    if (verdict.empty() && packetId != awaited) {
+        verdict = "потеря запоздалого запроса, пропущена";
+    }
+    ReportExchange(ExchangeDirection::Lost, packetId, nullptr, 0, verdict);
+}
+
+void ZQTask::ReportExchange(ExchangeDirection direction, int packetId, const uint8_t* data,
+                            int length, std::string text) {
+    if (!exchangeSink) {
+        return;
+    }
+    ExchangeRecord record;
+    record.time = std::chrono::system_clock::now();
+    record.direction = direction;
+    record.packetId = packetId;
+    if (data != nullptr && length > 0) {
+        record.bytes.assign(data, data + length);
+    }
+    record.verdict = std::move(text);
+    exchangeSink(record);
+}
+
+void ZQTask::NoteVerdict(const std::string& text) {
+    if (collectingVerdict && verdict.empty()) {
+        verdict = text;
     }
 }
 
@@ -177,7 +232,13 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
     // Too short to hold an address, a function code and the CRC: as a bad CRC.
     // So is an answer to another request: on a line shared by several
     // devices it is another device's (or another exchange's) frame.
-    if (data == nullptr || length < 4 || !CheckFrameCrc(data, length) || !AnswersRequest(data)) {
+    if (data == nullptr || length < 4 || !CheckFrameCrc(data, length)) {
+        RetryOrError("Ошибка CRC в ответе от прибора");
+        return false;
+    }
+    if (!AnswersRequest(data)) {
+        NoteVerdict(retries > 0 ? "ответ другого адреса или функции, повтор"
+                                : "ответ другого адреса или функции");
         RetryOrError("Ошибка CRC в ответе от прибора");
         return false;
     }
@@ -187,6 +248,7 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
             RetryOrError("Ошибка CRC в ответе от прибора");
             return false;
         }
+        NoteVerdict("исключение Modbus: " + std::string(ModbusErrorText(data[2])));
         SetError(ModbusErrorText(data[2]));
         return false;
     }
@@ -218,6 +280,7 @@ void ZQTask::NextStep() {
 }
 
 void ZQTask::SetError(const std::string& text) {
+    NoteVerdict(text.empty() ? statusText : text);
     step = 0;
     state = tsError;
     percent = 0;
@@ -238,6 +301,7 @@ void ZQTask::SetDone(const std::string& text) {
 }
 
 void ZQTask::RetryOrError(const std::string& text) {
+    NoteVerdict(retries > 0 ? text + ", повтор" : text);
     if (retries > 0) {
         --retries;
         SetStep(step, false);
@@ -265,6 +329,7 @@ int ZQTask::GetAnswerTimeout(int) {
 int ZQTask::SendRequest(int length) {
     if (chanel) {
         chanel->SendPacket(requestFrame, length, step, false);
+        ReportExchange(ExchangeDirection::ToDevice, step, requestFrame, length, "");
     }
     return srWaitAnswer;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChanelSetupStruct.h"
+#include "ExchangeRecord.h"
 #include "TQueueIDChanel.h"
 
 #include <cstdint>
@@ -82,6 +83,9 @@ public:
     // A sink for the diagnostic texts of the channels this task creates;
     // none by default, so the channels' own texts go nowhere.
     void SetConsoleSink(ConsoleEvent sink) { consoleSink = std::move(sink); }
+    // A sink for every request sent and every answer or loss, with the
+    // verdict the task reached; none by default.
+    void SetExchangeSink(ExchangeEvent sink) { exchangeSink = std::move(sink); }
 
 protected:
     // Makes `newChanel` the task's channel (an old one is destroyed first)
@@ -106,6 +110,16 @@ protected:
     // Device address for requests: the low byte of the connection settings'.
     uint8_t DeviceAddress() const { return static_cast<uint8_t>(chanelSetup.NetAddress & 0xFF); }
 
+    // The channel's answer and loss events go through these, which tell the
+    // exchange sink what the task's handlers made of them.
+    void ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId);
+    void ReceiveLoss(int packetId);
+    void ReportExchange(ExchangeDirection direction, int packetId, const uint8_t* data, int length,
+                        std::string verdict);
+    // While an answer, a loss or a time-out is handled: the first outcome
+    // the handlers reached ("" = none yet).
+    void NoteVerdict(const std::string& text);
+
     std::unique_ptr<TQueueIDChanel> chanel;
     int32_t state = tsStopped;
     int32_t step = 0;
@@ -118,4 +132,7 @@ protected:
     ChanelSetupStruct chanelSetup;
     uint8_t requestFrame[kRequestFrameSize] = {};
     ConsoleEvent consoleSink;
+    ExchangeEvent exchangeSink;
+    bool collectingVerdict = false;
+    std::string verdict;
 };

@@ -13,6 +13,8 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <atomic>
@@ -235,6 +237,37 @@ TEST(ComPortOpen, BadNamesDoNotOpen) {
     EXPECT_NO_THROW(port.Open(longest));
     EXPECT_TRUE(port.IsOpen());
     ::unlink(fileName);
+}
+
+// A device the user may not open: the fixed text for the user, the system's
+// reason and how to get the right for the log. Run in a child that drops
+// root, since root opens any device.
+TEST(ComPortOpen, RefusedPermissionNamesTheReasonAndTheGroup) {
+    PtyDevice device;
+    const std::string path = device.SlavePath();
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+            ::_exit(10);
+        }
+        try {
+            ComPort port;
+            port.Open(path);
+            ::_exit(11);  // opened after all
+        } catch (const Exception& e) {
+            const std::string detail = e.Detail();
+            const bool ok = std::string(e.what()) == "COM-порт не открыт" &&
+                            detail.find(path + ": " + std::strerror(EACCES)) == 0 &&
+                            detail.find("usermod -aG ") != std::string::npos;
+            ::_exit(ok ? 0 : 12);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10: could not drop root, 11: opened, 12: wrong texts";
 }
 
 TEST(ComPortOpen, HeldPortIsRefusedUntilReleased) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <fcntl.h>
 #include <unistd.h>
 #include <memory>
@@ -158,7 +161,10 @@ TEST(ComPortChanel, MissingPortReportsTheTextAndDisconnects) {
     EXPECT_EQ(OpenOn(chanel, "/dev/zq-no-such-port"), 1);
     ASSERT_TRUE(WaitFor([&] { return recorder.states.size() == 2; }));
     EXPECT_EQ(recorder.states, (std::vector<ChanelState>{csConnecting, csDisconnected}));
-    EXPECT_EQ(recorder.console, std::vector<std::string>{"COM-порт не открыт"});
+    // The fixed text, then what the system said.
+    EXPECT_EQ(recorder.console,
+              std::vector<std::string>{"COM-порт не открыт: /dev/zq-no-such-port: " +
+                                       std::string(std::strerror(ENOENT))});
     // Closing the closed channel still runs a close, which raises nothing.
     chanel.Close();
     EXPECT_EQ(chanel.GetPendingCount(), 1);

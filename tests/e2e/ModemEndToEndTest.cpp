@@ -90,8 +90,10 @@ TEST_F(ModemEndToEnd, MissingNumberWaitsUntilStopped) {
         scene.Cli({"read", "--modem", "sim", "--phone", "5551234", "--timeout", "1", "--verbose",
                    "--out", scene.Path("x.arch")});
     EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_NE(unknown.err.find("Ошибка открытия линии\nВызов завершен"), std::string::npos)
-        << unknown.err;
+    // One after the other, each with its time in front.
+    const size_t failed = unknown.err.find("  Ошибка открытия линии\n");
+    ASSERT_NE(failed, std::string::npos) << unknown.err;
+    EXPECT_NE(unknown.err.find("  Вызов завершен\n", failed), std::string::npos) << unknown.err;
 }
 
 }  // namespace
