@@ -10,9 +10,9 @@
 
 namespace {
 
-const std::set<std::string> kCommands = {"read",          "monitor",     "set-time",
-                                         "clear-archive", "write-setup", "show",
-                                         "modems",        "modem-add",   "modem-remove"};
+const std::set<std::string> kCommands = {"read",        "monitor",     "set-time", "clear-archive",
+                                         "write-setup", "show",        "export",   "modems",
+                                         "modem-add",   "modem-remove"};
 
 int ParseInt(const std::string& option, const std::string& text, long min, long max) {
     errno = 0;
@@ -79,6 +79,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         };
         if (arg == "-h" || arg == "--help") {
             o.help = true;
+        } else if (arg == "--version") {
+            o.version = true;
+        } else if (arg == "--xlsx") {
+            o.xlsx = take(arg);
         } else if (arg == "--port") {
             o.port = take(arg);
         } else if (arg == "--address") {
@@ -147,20 +151,25 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.arguments.push_back(arg);
         }
     }
-    if (o.help) {
+    if (o.help || o.version) {
         return o;
     }
     if (o.command.empty()) {
         throw UsageError("no command given");
     }
-    const size_t expected =
-        (o.command == "show" || o.command == "modem-add" || o.command == "modem-remove") ? 1 : 0;
+    const size_t expected = (o.command == "show" || o.command == "export" ||
+                             o.command == "modem-add" || o.command == "modem-remove")
+                                ? 1
+                                : 0;
     if (o.arguments.size() != expected) {
         throw UsageError(expected ? o.command + " needs exactly one argument"
                                   : o.command + " takes no arguments");
     }
     if (o.command == "read" && !o.out) {
         throw UsageError("read needs --out FILE.arch");
+    }
+    if (o.command == "export" && (!o.xlsx || o.xlsx->empty())) {
+        throw UsageError("export needs --xlsx OUT.xlsx");
     }
     if (o.command == "write-setup") {
         if (!o.netAddress) {
@@ -199,6 +208,15 @@ Commands:
                               write the network address (1..254) and, when
                               calibration is enabled in the settings, the
                               current-output codes (0..16383)
+  export FILE.arch --xlsx OUT.xlsx
+                              write the workbook "Экспорт в Excel" writes
+                              after opening FILE.arch in the window: six
+                              sheets, the pages' texts and the archives; the
+                              setup sheet has "Код 20 мА" only when
+                              EnableCalibration is non-zero in the settings.
+                              Writes OUT.xlsx (through a temporary file, so
+                              a failure never leaves a cut one) and nothing
+                              else
   show FILE.arch [--section S] [--csv]
                               print what the window's pages show of a file;
                               S: current, setup, hour, day, month, journal
@@ -216,7 +234,14 @@ Connection options (this run only; the store is never changed):
   --modem NAME --phone NUMBER dial through a configured modem
   --timeout S                 stop the running command after S seconds (at
                               most 1000000), as "Отмена обмена" does
-  --verbose                   print the channel's and the line's own texts
+  --verbose                   print the exchange log to standard error: every
+                              request and answer (time, direction, packet id,
+                              length, bytes, verdict) and the channel's and
+                              the line's own texts
+
+Other options:
+  --help                      this text
+  --version                   the program's version
 
 Output: results go to standard output, progress and status texts to standard
 error. Exit status: 0 success, 1 the command ended in an error (its text is

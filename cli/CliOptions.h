@@ -18,8 +18,8 @@ constexpr double kMaxTimeoutSeconds = 1000000;
 // Everything the command line can say. Options that change the connection
 // apply to this run only and never reach the settings store.
 struct CliOptions {
-    std::string command;  // read, monitor, set-time, clear-archive, write-setup, show, modems,
-                          // modem-add, modem-remove
+    std::string command;  // read, monitor, set-time, clear-archive, write-setup, show, export,
+                          // modems, modem-add, modem-remove
     std::vector<std::string> arguments;  // positional arguments after the command
 
     // Connection, for this run.
@@ -31,6 +31,7 @@ struct CliOptions {
     std::optional<double> timeoutSeconds;
     bool verbose = false;
     bool help = false;
+    bool version = false;
 
     // read
     std::optional<std::string> out;
@@ -54,6 +55,9 @@ struct CliOptions {
     // show
     std::optional<std::string> section;
     bool csv = false;
+
+    // export
+    std::optional<std::string> xlsx;
 
     // modem-add
     std::optional<std::string> init;

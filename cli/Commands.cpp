@@ -2,10 +2,12 @@
 
 #include "ArchiveFile.h"
 #include "Exception.h"
+#include "ExportWorkbook.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "ShowSections.h"
+#include "TExcelExport.h"
 #include "TTapiVault.h"
 #include "TapiConstants.h"
 #include "TaskClock.h"
@@ -42,11 +44,8 @@ void ApplyConnectionOptions(const CliOptions& o) {
 
 // Runs a task with the run's options; `onWaitStep` as TaskRunner takes it.
 int Run(ZQTask& task, const CliOptions& o, std::function<bool()> onWaitStep = {}) {
-    if (o.verbose) {
-        task.SetConsoleSink(
-            [](const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); });
-    }
     TaskRunner runner(task);
+    runner.SetVerbose(o.verbose);
     runner.SetTimeout(o.timeoutSeconds);
     runner.SetOnWaitStep(std::move(onWaitStep));
     return runner.Run();
@@ -129,6 +128,37 @@ int ShowCommand(const CliOptions& o) {
     return 0;
 }
 
+// The workbook the window's export writes right after opening the file.
+int ExportCommand(const CliOptions& o) {
+    const std::string& in = o.arguments[0];
+    ZQValve valve;
+    try {
+        ReadArchiveFile(in, valve);
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s: %s\n", in.c_str(), e.what());
+        return 1;
+    }
+    const bool calibration = ReadIntegerSetting("EnableCalibration", 0) != 0;
+    TExcelExport excel;
+    std::string failure;
+    try {
+        excel.StartServer();
+        if (!FillExportWorkbook(excel, PageStateFromValve(valve, calibration), valve, {},
+                                &failure)) {
+            std::fprintf(stderr, "%s: %s\n", o.xlsx->c_str(), failure.c_str());
+            return 1;
+        }
+        if (!excel.WriteWorkbook(*o.xlsx)) {
+            std::fprintf(stderr, "%s: no workbook to write\n", o.xlsx->c_str());
+            return 1;
+        }
+    } catch (const Exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
+
 int ModemsCommand() {
     TapiVault.Init();
     TTapi* tapi = TapiVault.Get();
@@ -193,6 +223,9 @@ int RunCommand(const CliOptions& o) {
     }
     if (o.command == "modem-remove") {
         return ModemRemoveCommand(o);
+    }
+    if (o.command == "export") {
+        return ExportCommand(o);
     }
     ApplyConnectionOptions(o);
     // The modem lines are read once, as the window does when it starts.

@@ -51,7 +51,8 @@ TextTable JournalTable(const std::vector<JournalStruct>& list) {
 std::vector<ShowSection> BuildShowSections(const ZQValve& valve) {
     return {
         {"current", "Текущие параметры", ParamsTable(CurrentParamsRows(valve.Current))},
-        {"setup", "Настроечные параметры", ParamsTable(SetupParamsRows(valve.Setup))},
+        {"setup", "Настроечные параметры",
+         ParamsTable(SetupParamsRows(SetupPageValues(valve.Setup)))},
         {"hour", "Часовой архив", ArchiveTable(valve.HourArchive, akHour)},
         {"day", "Суточный архив", ArchiveTable(valve.DayArchive, akDay)},
         {"month", "Месячный архив", ArchiveTable(valve.MonthArchive, akMonth)},

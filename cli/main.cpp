@@ -4,6 +4,7 @@
 #include "DateTime.h"
 #include "LineService.h"
 #include "SettingsStore.h"
+#include "Version.h"
 
 #include <QCoreApplication>
 
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         std::fputs(CliUsage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("zqcli %s\n", ZQ_VERSION_STRING);
         return 0;
     }
     if (options.command == "clear-archive" && !options.yes) {

@@ -57,7 +57,7 @@ struct OptionDef {
     std::function<bool(const std::string&)> apply;
 };
 
-std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help) {
+std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, bool& version) {
     auto integer = [](auto& field, long long lo, long long hi) {
         return [&field, lo, hi](const std::string& v) {
             long long x = 0;
@@ -104,6 +104,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help) {
     ModemSettings& m = o.modemSettings;
     std::vector<OptionDef> defs = {
         {"--help", false, flag(help)},
+        {"--version", false, flag(version)},
         {"--pty", false,
          [&o](const std::string&) {
              o.devicePath.clear();
@@ -125,7 +126,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help) {
          }},
         {"--dump", true, text(o.dumpFile)},
         {"--address", true, integer(d.address, 1, 254)},
-        {"--version", true, integer(d.version, 0, 255)},
+        {"--device-version", true, integer(d.version, 0, 255)},
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
         {"--seed", true,
@@ -223,8 +224,9 @@ std::vector<std::string> SimOptionNames() {
     SimOptions o;
     RingArgs rings;
     bool help = false;
+    bool version = false;
     std::vector<std::string> names;
-    for (const OptionDef& def : Definitions(o, rings, help)) {
+    for (const OptionDef& def : Definitions(o, rings, help, version)) {
         if (def.name != nullptr) {
             names.push_back(def.name);
         }
@@ -240,7 +242,8 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     SimOptions o;
     RingArgs rings;
     bool help = false;
-    const std::vector<OptionDef> defs = Definitions(o, rings, help);
+    bool version = false;
+    const std::vector<OptionDef> defs = Definitions(o, rings, help, version);
     const std::vector<RingOption> ringOptions = RingOptions();
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -311,6 +314,9 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     if (help) {
         return ParseOutcome::Help;
     }
+    if (version) {
+        return ParseOutcome::Version;
+    }
     if (!FinishRings(rings, o.content, error)) {
         return ParseOutcome::Error;
     }
@@ -326,6 +332,7 @@ optionally behind a simulated Hayes modem, on a pseudo-terminal or a serial
 device. Runs until SIGTERM or SIGINT (then removes its link) or until idle.
 
   --help                   this text
+  --version                the program's version
 
 Line:
   --pty                    make a pseudo-terminal pair (the default); the slave's
@@ -354,7 +361,8 @@ Line:
 Device:
   --address N              network address 1..254 (default 1); address 0 is
                            answered as well
-  --version N              version, the third identification byte (default 1)
+  --device-version N       the device's version, the third identification
+                           byte (default 1)
   --max-records N          records per archive answer, 1..255 (default 31, so
                            an answer fits a 512-byte receive buffer)
   --clock YYYY-MM-DDTHH:MM:SS

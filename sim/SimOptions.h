@@ -33,7 +33,7 @@ struct SimOptions {
     ModemSettings modemSettings;
 };
 
-enum class ParseOutcome { Run, Help, Error };
+enum class ParseOutcome { Run, Help, Version, Error };
 
 ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& options,
                              std::string& error);

@@ -1,6 +1,7 @@
 // zqsim: a simulated ZQ device (and dial-up modem) on a pseudo-terminal.
 #include "SimOptions.h"
 #include "Simulator.h"
+#include "Version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -26,6 +27,9 @@ int main(int argc, char** argv) {
     switch (zqsim::ParseSimOptions(args, options, error)) {
         case zqsim::ParseOutcome::Help:
             std::fputs(zqsim::SimUsage().c_str(), stdout);
+            return 0;
+        case zqsim::ParseOutcome::Version:
+            std::printf("zqsim %s\n", ZQ_VERSION_STRING);
             return 0;
         case zqsim::ParseOutcome::Error:
             std::fprintf(stderr, "zqsim: %s\n", error.c_str());

@@ -73,7 +73,7 @@ TEST(WriteEndToEnd, NewNetworkAddressIsAnswered) {
 TEST(WriteEndToEnd, UnknownVersionIsNeverWritten) {
     Scene scene;
     std::vector<std::string> args = kDevice;
-    args.insert(args.end(), {"--version", "2"});
+    args.insert(args.end(), {"--device-version", "2"});
     scene.StartSim(args);
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"write-setup", "--net-address", "9"},

@@ -33,7 +33,7 @@ TEST(SimOptions, ReadsLineDeviceContentFaultAndModemSettings) {
     ASSERT_EQ(Parse({"--baud",
                      "0",
                      "--address=17",
-                     "--version",
+                     "--device-version",
                      "2",
                      "--hour",
                      "5",
