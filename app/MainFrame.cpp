@@ -4,8 +4,12 @@
 #include "ArchiveFile.h"
 #include "ChanelSetupDialog.h"
 #include "Exception.h"
+#include "ExchangeLogPane.h"
 #include "ExportWorkbook.h"
 #include "ReadParamsSetup.h"
+#include "RecentFiles.h"
+#include "Settings.h"
+#include "SettingsStore.h"
 #include "TExcelExport.h"
 #include "TTapiVault.h"
 #include "TaskClock.h"
@@ -22,10 +26,16 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -107,6 +117,14 @@ void TMainForm::FormCreate() {
     connect(ui->InfoAction, &QAction::triggered, this, &TMainForm::InfoActionExecute);
     connect(ui->ExcelExport, &QAction::triggered, this, &TMainForm::ExcelExportExecute);
 
+    CreateExchangeLog();
+    recentFilesMenu = new QMenu(QStringLiteral("Последние файлы"), this);
+    recentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
+    ui->FileMenu->insertMenu(ui->ExcelExport, recentFilesMenu);
+    connect(recentFilesMenu, &QMenu::aboutToShow, this, &TMainForm::FillRecentFilesMenu);
+    FillRecentFilesMenu();
+    setAcceptDrops(true);
+
     TaskTimer = new QTimer(this);
     TaskTimer->setObjectName(QStringLiteral("TaskTimer"));
     TaskTimer->setInterval(100);
@@ -147,6 +165,13 @@ bool TMainForm::StartTask(std::unique_ptr<ZQTask> task) {
     if (!task) {
         return false;
     }
+    // The exchange log sees every frame the task sends and receives, and the
+    // texts of its channel and modem line.
+    task->SetConsoleSink([this](const std::string& text) { exchangeLog->AppendNote(text); });
+    task->SetExchangeSink([this](const ExchangeRecord& record) {
+        exchangeLog->AppendLine(QString::fromStdString(FormatExchangeLine(record)));
+    });
+    lastLoggedStatus.clear();
     currentTask = std::move(task);
     ui->CancelAction->setEnabled(true);
     ui->ChanelTypeAction->setEnabled(false);
@@ -186,7 +211,12 @@ void TMainForm::TaskTimerTimer() {
     }
     currentTask->ClearChanged();
     progressBar->setValue(currentTask->GetPercent());
-    statusText->setText(FromUtf8(currentTask->GetStatusText()));
+    const std::string status = currentTask->GetStatusText();
+    statusText->setText(FromUtf8(status));
+    if (status != lastLoggedStatus && !status.empty()) {
+        exchangeLog->AppendNote(status);
+        lastLoggedStatus = status;
+    }
     const int state = currentTask->GetState();
     if (state > tsRunning) {
         if (state == tsDone && currentTask->GetTaskType() == kTaskReadAll) {
@@ -224,7 +254,99 @@ void TMainForm::PumpOneMessage() {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     DropTask();
+    SaveExchangeLogShown();
     event->accept();
+}
+
+// --- the exchange log, recent files, dropped files ----------------------------
+
+namespace {
+
+const char* const kExchangeLogShown = "ExchangeLogShown";
+
+}  // namespace
+
+void TMainForm::CreateExchangeLog() {
+    exchangeLogDock = new QDockWidget(QStringLiteral("Протокол обмена"), this);
+    exchangeLogDock->setObjectName(QStringLiteral("ExchangeLogDock"));
+    exchangeLog = new ExchangeLogPane(exchangeLogDock);
+    exchangeLog->setObjectName(QStringLiteral("ExchangeLogPane"));
+    exchangeLogDock->setWidget(exchangeLog);
+    addDockWidget(Qt::BottomDockWidgetArea, exchangeLogDock);
+    QAction* toggle = exchangeLogDock->toggleViewAction();
+    toggle->setObjectName(QStringLiteral("ExchangeLogAction"));
+    toggle->setText(QStringLiteral("Протокол обмена"));
+    ui->ToolsMenu->addSeparator();
+    ui->ToolsMenu->addAction(toggle);
+    exchangeLogDock->setVisible(ReadIntegerSetting(kExchangeLogShown, 0) != 0);
+    connect(toggle, &QAction::triggered, this, &TMainForm::SaveExchangeLogShown);
+}
+
+void TMainForm::SaveExchangeLogShown() {
+    SettingsStore store;
+    store.WriteInteger(kProgramKey, kExchangeLogShown, exchangeLogDock->isVisible() ? 1 : 0);
+    store.Sync();
+}
+
+void TMainForm::FillRecentFilesMenu() {
+    recentFilesMenu->clear();
+    const QStringList paths = RecentFiles::Load();
+    for (const QString& path : paths) {
+        const bool exists = QFileInfo::exists(path);
+        QAction* action =
+            recentFilesMenu->addAction(exists ? path : path + QStringLiteral(" (файл не найден)"));
+        if (exists) {
+            connect(action, &QAction::triggered, this, [this, path] { FileOpenAccept(path); });
+        } else {
+            // Shown greyed; choosing it takes it off the list.
+            QFont font = action->font();
+            font.setItalic(true);
+            action->setFont(font);
+            action->setIcon(QIcon());
+            connect(action, &QAction::triggered, this, [this, path] {
+                RecentFiles::Remove(path);
+                FillRecentFilesMenu();
+            });
+        }
+    }
+    recentFilesMenu->setEnabled(!paths.isEmpty());
+}
+
+void TMainForm::RememberFile(const QString& path) {
+    RecentFiles::Add(path);
+    FillRecentFilesMenu();
+}
+
+namespace {
+
+// The one local .arch file a drag carries, or an empty text.
+QString DroppedArchive(const QMimeData* data) {
+    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) {
+        return {};
+    }
+    const QUrl url = data->urls().constFirst();
+    const QString path = url.toLocalFile();
+    return url.isLocalFile() && path.endsWith(QStringLiteral(".arch"), Qt::CaseInsensitive)
+               ? path
+               : QString();
+}
+
+}  // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedArchive(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+    const QString path = DroppedArchive(event->mimeData());
+    if (!path.isEmpty()) {
+        event->acceptProposedAction();
+        // After the drag has ended, so that a message box does not run
+        // inside the drop.
+        QTimer::singleShot(0, this, [this, path] { FileOpenAccept(path); });
+    }
 }
 
 // --- the commands -------------------------------------------------------------
@@ -340,6 +462,7 @@ bool TMainForm::FileSaveAsAccept(const QString& path) {
         return false;
     }
     setWindowTitle(QString::fromUtf8(kCaption) + QStringLiteral(" - ") + path);
+    RememberFile(path);
     return true;
 }
 
@@ -367,6 +490,7 @@ bool TMainForm::FileOpenAccept(const QString& path) {
         ShowFailure(QString::fromUtf8(e.what()));
         return false;
     }
+    RememberFile(path);
     return true;
 }
 

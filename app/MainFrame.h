@@ -9,7 +9,10 @@
 
 #include <memory>
 
+class ExchangeLogPane;
+class QDockWidget;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QTimer;
 class TArchiveFrame;
@@ -66,8 +69,13 @@ public:
     const ZQValve& DocumentValve() const { return documentValve; }
     const ZQValve& TaskValve() const { return taskValve; }
 
+    ExchangeLogPane* ExchangeLog() const { return exchangeLog; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // An .arch file dropped onto the window opens as "Открыть файл" opens it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
@@ -79,6 +87,11 @@ private:
     ExportPageState ExportPages() const;
     bool AskWarning(const QString& text);
     void ShowFailure(const QString& text);
+    void CreateExchangeLog();
+    void SaveExchangeLogShown();
+    // "Последние файлы", rebuilt each time the menu opens.
+    void FillRecentFilesMenu();
+    void RememberFile(const QString& path);
     // Ends the current task at once: its channel, worker thread and any modem
     // call are released before the window goes.
     void DropTask();
@@ -93,6 +106,10 @@ private:
     QProgressBar* progressBar = nullptr;
     QLabel* statusText = nullptr;  // status bar panel 1
     QTimer* TaskTimer = nullptr;
+    QDockWidget* exchangeLogDock = nullptr;
+    ExchangeLogPane* exchangeLog = nullptr;
+    QMenu* recentFilesMenu = nullptr;
+    std::string lastLoggedStatus;
 
     std::unique_ptr<ZQTask> currentTask;
     ZQValve taskValve;

@@ -2,8 +2,10 @@
 // handlers: what the user sees in the status bar, on the pages and in the
 // data the window keeps.
 #include "ArchiveFile.h"
+#include "ExchangeLogPane.h"
 #include "MainFrame.h"
 #include "Settings.h"
+#include "SettingsStore.h"
 #include "SimDevice.h"
 #include "TExcelExport.h"
 #include "ZQArchive.h"
@@ -14,17 +16,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -79,6 +86,9 @@ protected:
         read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal =
             true;
         ASSERT_TRUE(SaveReadSettings(read));
+        SettingsStore store;  // each test starts without recent files
+        store.RemoveKey(std::string(kProgramKey) + "\\RecentFiles");
+        ASSERT_TRUE(store.Sync());
         form = std::make_unique<TMainForm>();
         form->show();
     }
@@ -159,7 +169,7 @@ TEST_F(MainWindowTest, CancelDuringAReadKeepsThePagesAndTheDocument) {
 }
 
 TEST_F(MainWindowTest, AReadEndingInAnErrorShowsItsTextAndCopiesNothing) {
-    SimDevice device({"--baud", "0", "--version", "2"});
+    SimDevice device({"--baud", "0", "--device-version", "2"});
     ASSERT_TRUE(device.Started()) << device.Error();
     StartRead();
     ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
@@ -325,6 +335,96 @@ TEST_F(MainWindowTest, ExportWritesTheWorkbookAndSaysWhere) {
     }
     TExcelExport::SetOpener({});
     TExcelExport::SetExportFolder({});
+}
+
+TEST_F(MainWindowTest, ExchangeLogShowsEveryFrameInOrderWithItsVerdict) {
+    // Request 2 (the current parameters) comes back with a spoiled CRC,
+    // request 4 (the setup parameters, after the retry) is not answered.
+    SimDevice device({"--baud", "0", "--latency", "0", "--hour", "2", "--day", "1", "--month", "1",
+                      "--journal", "1", "--fault", "crc:n=1,from=2", "--fault", "drop:n=1,from=4"});
+    ASSERT_TRUE(device.Started()) << device.Error();
+    StartRead();
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+    ASSERT_EQ(Status(), QStringLiteral("Чтение параметров выполнено"));
+
+    const std::deque<QString>& lines = form->ExchangeLog()->Model().Lines();
+    // Each row: the parts one line holds, the rows in the order of the lines.
+    const std::vector<std::vector<QString>> expected = {
+        {"ПК → прибор  #2  4 байт: 01 11"},
+        {"прибор → ПК  #2  13 байт: 01 11 08 52 4F 52 49", "— ответ принят"},
+        {"ПК → прибор  #3  8 байт: 01 04 00 00 00 40"},
+        {"прибор → ПК  #3  133 байт: 01 04 80", "— Ошибка CRC в ответе от прибора, повтор"},
+        {"ПК → прибор  #3  8 байт: 01 04"},
+        {"прибор → ПК  #3  133 байт: 01 04 80", "— ответ принят"},
+        {"ПК → прибор  #4  8 байт: 01 03 00 00 00 10"},
+        {"Прибор не отвечает"},  // the channel's own text
+        {"прибор → ПК  #4  ответа нет  — Нет ответа от прибора, повтор"},
+        {"ПК → прибор  #4"},
+        {"прибор → ПК  #4  37 байт: 01 03 20", "— ответ принят"},
+        {"Чтение параметров выполнено"},
+    };
+    size_t at = 0;
+    for (const auto& parts : expected) {
+        const auto holds = [&](const QString& line) {
+            return std::all_of(parts.begin(), parts.end(),
+                               [&](const QString& part) { return line.contains(part); });
+        };
+        while (at < lines.size() && !holds(lines[at])) {
+            ++at;
+        }
+        ASSERT_LT(at, lines.size()) << "not found in order: " << parts.front().toStdString();
+        ++at;
+    }
+}
+
+TEST(ExchangeLogModelTest, KeepsTheNewestLines) {
+    ExchangeLogModel model;
+    for (int i = 0; i < ExchangeLogModel::kMaxLines + 5; ++i) {
+        model.Append(QString::number(i));
+    }
+    EXPECT_EQ(model.rowCount(), ExchangeLogModel::kMaxLines);
+    EXPECT_EQ(model.Lines().front(), QStringLiteral("5"));
+    EXPECT_EQ(model.Lines().back(), QString::number(ExchangeLogModel::kMaxLines + 4));
+}
+
+TEST_F(MainWindowTest, RecentFilesSurviveARestartAndADroppedFileOpens) {
+    QTemporaryDir dir;
+    ZQValve valve;
+    valve.HourArchive.resize(3);
+    const QString first = dir.filePath("first.arch");
+    const QString second = dir.filePath("second.arch");
+    WriteArchiveFile(first.toStdString(), valve);
+    valve.HourArchive.resize(4);
+    WriteArchiveFile(second.toStdString(), valve);
+    ASSERT_TRUE(form->FileOpenAccept(first));
+
+    // Dropped onto the window, the second file opens after the drop.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(second)});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(WaitUntil([&] { return form->DocumentValve().HourArchive.size() == 4; }, 2000));
+
+    form = std::make_unique<TMainForm>();  // a new run of the program
+    auto* menu = form->findChild<QMenu*>("RecentFilesMenu");
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), second);
+    EXPECT_EQ(menu->actions()[1]->text(), first);
+
+    // A file gone since: marked, and taken off the list when chosen.
+    QFile::remove(first);
+    emit menu->aboutToShow();
+    EXPECT_EQ(menu->actions()[1]->text(), first + QStringLiteral(" (файл не найден)"));
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(menu->actions().size(), 1);
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(form->DocumentValve().HourArchive.size(), 4u);
 }
 
 }  // namespace
