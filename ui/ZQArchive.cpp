@@ -1,6 +1,8 @@
 #include "ZQArchive.h"
 
 #include "ArchiveDecodeStruct.h"
+#include "ConsumptionChart.h"
+#include "ConsumptionSeries.h"
 #include "JournalDecodeStruct.h"
 #include "RecordTexts.h"
 #include "ui_ZQArchive.h"
@@ -13,6 +15,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QSplitter>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
@@ -28,6 +31,13 @@ namespace {
 constexpr size_t kMeasureAll = 1000;
 constexpr size_t kSampleEnds = 300;
 constexpr size_t kSampleSpread = 400;
+
+// Heights of the table and the chart as the splitter first shares them out.
+constexpr int kTableShare = 7;
+constexpr int kChartShare = 3;
+
+const char kCopyText[] = "Копировать";
+const char kSelectAllText[] = "Выделить всё";
 
 std::vector<size_t> SampleRows(size_t count) {
     std::vector<size_t> rows;
@@ -70,11 +80,24 @@ TArchiveFrame::TArchiveFrame(QWidget* parent)
     ListView->installEventFilter(this);
     UpdateRowHeight();
 
-    auto* copy = new QAction(ListView);
+    ArchiveSplitter = FUi->ArchiveSplitter;
+    ArchiveSplitter->setCollapsible(0, false);
+
+    // The table's context menu is its actions; the shortcuts work while the
+    // table has the focus.
+    auto* copy = new QAction(QString::fromUtf8(kCopyText), ListView);
+    copy->setObjectName(QStringLiteral("CopyAction"));
     copy->setShortcut(QKeySequence::Copy);
     copy->setShortcutContext(Qt::WidgetShortcut);
-    connect(copy, &QAction::triggered, this, &TArchiveFrame::CopySelection);
+    connect(copy, &QAction::triggered, this, &TArchiveFrame::CopyToClipboard);
+    auto* selectAll = new QAction(QString::fromUtf8(kSelectAllText), ListView);
+    selectAll->setObjectName(QStringLiteral("SelectAllAction"));
+    selectAll->setShortcut(QKeySequence::SelectAll);
+    selectAll->setShortcutContext(Qt::WidgetShortcut);
+    connect(selectAll, &QAction::triggered, ListView, &QAbstractItemView::selectAll);
     ListView->addAction(copy);
+    ListView->addAction(selectAll);
+    ListView->setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 TArchiveFrame::~TArchiveFrame() = default;
@@ -82,6 +105,32 @@ TArchiveFrame::~TArchiveFrame() = default;
 void TArchiveFrame::SetupColumns(ArchiveKind kind) {
     FModel->Reset(ColumnNames(kind), {});
     AutoSizeColumns();
+    const bool archive = kind == akHour || kind == akDay || kind == akMonth;
+    ShowChart(archive);
+    if (archive) {
+        ConsumptionChart->Clear(kind);
+    }
+}
+
+void TArchiveFrame::ShowChart(bool visible) {
+    if (!visible) {
+        if (ConsumptionChart) {
+            ConsumptionChart->hide();
+        }
+        return;
+    }
+    if (!ConsumptionChart) {
+        ConsumptionChart = new TConsumptionChart(ArchiveSplitter);
+        ConsumptionChart->setObjectName(QStringLiteral("ConsumptionChart"));
+        ConsumptionChart->setAccessibleName(ListView->accessibleName());
+        ArchiveSplitter->addWidget(ConsumptionChart);
+        ArchiveSplitter->setCollapsible(1, true);
+        ArchiveSplitter->setStretchFactor(0, kTableShare);
+        ArchiveSplitter->setStretchFactor(1, kChartShare);
+        // Scaled to the splitter's height when it is first laid out.
+        ArchiveSplitter->setSizes({kTableShare * 100, kChartShare * 100});
+    }
+    ConsumptionChart->show();
 }
 
 void TArchiveFrame::ShowArchive(const std::vector<ArchiveStruct>& list, ArchiveKind kind) {
@@ -95,6 +144,11 @@ void TArchiveFrame::ShowArchive(const std::vector<ArchiveStruct>& list, ArchiveK
         }
     }
     Fill(std::move(rows));
+    const bool archive = kind == akHour || kind == akDay || kind == akMonth;
+    ShowChart(archive);
+    if (archive) {
+        ConsumptionChart->ShowSeries(zqui::ComputeConsumption(list, kind));
+    }
 }
 
 void TArchiveFrame::ShowJournal(const std::vector<JournalStruct>& list) {
@@ -108,6 +162,7 @@ void TArchiveFrame::ShowJournal(const std::vector<JournalStruct>& list) {
         }
     }
     Fill(std::move(rows));
+    ShowChart(false);
 }
 
 void TArchiveFrame::Fill(std::vector<TArchiveModel::Row> rows) {
@@ -126,6 +181,9 @@ void TArchiveFrame::GetColumnWidths(std::vector<int32_t>& widths) const {
 
 void TArchiveFrame::SetCaption(const QString& caption) {
     ListView->setAccessibleName(caption);
+    if (ConsumptionChart) {
+        ConsumptionChart->setAccessibleName(caption);
+    }
 }
 
 // Each column gets the width of its header text or its widest cell, whichever
@@ -171,28 +229,41 @@ bool TArchiveFrame::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TArchiveFrame::CopySelection() const {
-    const QModelIndexList selected = ListView->selectionModel()->selectedRows();
-    if (selected.isEmpty()) {
-        return;
+QString TArchiveFrame::CopyText() const {
+    const std::vector<TArchiveModel::Row>& rows = FModel->Rows();
+    const size_t columns = FModel->Headers().size();
+    // Selection ranges rather than selectedRows(): "Выделить всё" on 65535
+    // rows is one range.
+    std::vector<bool> chosen(rows.size(), false);
+    bool anyChosen = false;
+    if (const QItemSelectionModel* selection = ListView->selectionModel()) {
+        for (const QItemSelectionRange& range : selection->selection()) {
+            for (int row = std::max(range.top(), 0);
+                 row <= range.bottom() && static_cast<size_t>(row) < rows.size(); ++row) {
+                chosen[static_cast<size_t>(row)] = true;
+                anyChosen = true;
+            }
+        }
     }
-    std::vector<int> rowNumbers;
-    rowNumbers.reserve(selected.size());
-    for (const QModelIndex& index : selected) {
-        rowNumbers.push_back(index.row());
-    }
-    std::sort(rowNumbers.begin(), rowNumbers.end());
-    const int columns = FModel->columnCount();
     std::string text;
-    for (int row : rowNumbers) {
-        const TArchiveModel::Row& texts = FModel->Rows()[row];
-        for (int column = 0; column < columns; ++column) {
+    auto addLine = [&](auto&& cell) {
+        for (size_t column = 0; column < columns; ++column) {
             if (column > 0) {
                 text += '\t';
             }
-            text += texts[column];
+            text += cell(column);
         }
         text += '\n';
+    };
+    addLine([&](size_t column) -> const std::string& { return FModel->Headers()[column]; });
+    for (size_t row = 0; row < rows.size(); ++row) {
+        if (chosen[row] || !anyChosen) {
+            addLine([&](size_t column) -> const std::string& { return rows[row][column]; });
+        }
     }
-    QApplication::clipboard()->setText(QString::fromStdString(text));
+    return QString::fromStdString(text);
+}
+
+void TArchiveFrame::CopyToClipboard() const {
+    QApplication::clipboard()->setText(CopyText());
 }
