@@ -1,5 +1,6 @@
 #include "ZQCurrentParams.h"
 
+#include "PageCopy.h"
 #include "ReadOnlyGuard.h"
 #include "TextFormat.h"
 #include "ui_ZQCurrentParams.h"
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -72,6 +74,7 @@ TCurrentParamsFrame::TCurrentParamsFrame(QWidget* parent)
     shownParams.Date = 0;
     shownParams.Time = 0;
     FitEditWidths();
+    new TPageCopy(this, [this] { return CopyText(); });
 }
 
 TCurrentParamsFrame::~TCurrentParamsFrame() = default;
@@ -144,6 +147,42 @@ uint8_t TCurrentParamsFrame::FlagBits() const {
 
 QString TCurrentParamsFrame::SerialText() const {
     return Serial->text();
+}
+
+QString TCurrentParamsFrame::CopyText() const {
+    QStringList ticked;
+    for (int bit = 0; bit < 4; ++bit) {
+        if (FlagBox(bit)->isChecked()) {
+            ticked.append(FlagBox(bit)->text());
+        }
+    }
+    const QString du = Du->currentIndex() >= 0 ? Du->currentText() : QString();
+    const struct {
+        const QLabel* label;
+        const QWidget* control;
+        QString value;
+    } lines[] = {
+        {FUi->GLabel, G, G->text()},
+        {FUi->TworkLabel, Twork, Twork->text()},
+        {FUi->TonLabel, Ton, Ton->text()},
+        {FUi->VdLabel, Vd, Vd->text()},
+        {FUi->VrLabel, Vr, Vr->text()},
+        {FUi->NSLabel, NS_1_0, ticked.join(QStringLiteral(", "))},
+        {FUi->SerialLabel, Serial, Serial->text()},
+        {FUi->DuLabel, Du, du},
+        {FUi->ImpulseWeightLabel, ImpulseWeight, ImpulseWeight->text()},
+        {FUi->ImpulseLengthLabel, ImpulseLength, ImpulseLength->text()},
+        {FUi->GminLabel, Gmin, Gmin->text()},
+        {FUi->GmaxLabel, Gmax, Gmax->text()},
+        {FUi->CurrentValueLabel, CurrentValue, CurrentValue->text()},
+    };
+    QString text;
+    for (const auto& line : lines) {
+        if (line.control->isVisibleTo(this)) {
+            AppendCopyLine(text, ShownLabelText(line.label), line.value);
+        }
+    }
+    return text;
 }
 
 void TCurrentParamsFrame::changeEvent(QEvent* event) {

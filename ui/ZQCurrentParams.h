@@ -19,7 +19,8 @@ class TCurrentParamsFrame;
 // The "Текущие параметры" page: one CurrentParamsStruct as text, read-only
 // for the user. The edits are read-only (their text stays selectable and
 // copyable); the flag boxes and the diameter combo stay enabled and focusable
-// but ignore the mouse and the keys that would change them.
+// but ignore the mouse and the keys that would change them. Ctrl+C and the
+// page's context menu copy the page (CopyText).
 class TCurrentParamsFrame : public QWidget {
     Q_OBJECT
 
@@ -41,6 +42,12 @@ public:
     // Bits 0..3 from the flag boxes NS_1_0 .. NS_1_3.
     uint8_t FlagBits() const;
     QString SerialText() const;
+
+    // What Ctrl+C and "Копировать" put on the clipboard: one line per field,
+    // its label's text, a tab and the value as its control shows it (for
+    // "НС" the captions of the ticked flags, joined by ", "; for "Ду" the
+    // combo's text), every line ended by "\n".
+    QString CopyText() const;
 
     // The controls, by their names.
     QLineEdit* G = nullptr;

@@ -1,14 +1,24 @@
 #include "ZQSetupParams.h"
 
 #include "DateTimeConvert.h"
+#include "PageCopy.h"
 #include "Settings.h"
 #include "ui_ZQSetupParams.h"
 
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QLabel>
 #include <QSpinBox>
 #include <QTimeEdit>
+
+namespace {
+
+// How a copy of the page writes the test-mode box.
+const char kTestModeOnText[] = "Да";
+const char kTestModeOffText[] = "Нет";
+
+}  // namespace
 
 TSetupParamsFrame::TSetupParamsFrame(QWidget* parent)
     : QWidget(parent), FUi(std::make_unique<Ui::TSetupParamsFrame>()) {
@@ -27,6 +37,7 @@ TSetupParamsFrame::TSetupParamsFrame(QWidget* parent)
     zqui::SetupDateEdit(CurrentDate);
     CurrentTime->setTime(zqui::TimeFromDays(0));
     CurrentDate->setDate(zqui::DateFromDays(0));
+    new TPageCopy(this, [this] { return CopyText(); });
 }
 
 TSetupParamsFrame::~TSetupParamsFrame() = default;
@@ -60,4 +71,28 @@ SetupParamsStruct TSetupParamsFrame::GetSetupParams() const {
 
 bool TSetupParamsFrame::CalibrationVisible() const {
     return !GroupBox3->isHidden();
+}
+
+QString TSetupParamsFrame::CopyText() const {
+    const QString testMode =
+        QString::fromUtf8(TestMode->isChecked() ? kTestModeOnText : kTestModeOffText);
+    const struct {
+        QString name;
+        const QWidget* control;
+        QString value;
+    } lines[] = {
+        {ShownLabelText(FUi->CurrentTimeLabel), CurrentTime, CurrentTime->text()},
+        {ShownLabelText(FUi->CurrentDateLabel), CurrentDate, CurrentDate->text()},
+        {ShownLabelText(FUi->NetAddressLabel), NetAddress, NetAddress->text()},
+        {ShownLabelText(FUi->CalibrationCodeLabel), CalibrationCode, CalibrationCode->text()},
+        {WithoutMnemonic(TestMode->text()), TestMode, testMode},
+        {ShownLabelText(FUi->TestCodeLabel), TestCode, TestCode->text()},
+    };
+    QString text;
+    for (const auto& line : lines) {
+        if (line.control->isVisibleTo(this)) {
+            AppendCopyLine(text, line.name, line.value);
+        }
+    }
+    return text;
 }

@@ -42,6 +42,12 @@ public:
     // page itself is visible).
     bool CalibrationVisible() const;
 
+    // What Ctrl+C and "Копировать" put on the clipboard: one line per
+    // control of the groups shown, its label's text, a tab and the value as
+    // the control shows it ("Тестовый режим": "Да" or "Нет"), every line
+    // ended by "\n".
+    QString CopyText() const;
+
     QGroupBox* GroupBox1 = nullptr;
     QGroupBox* GroupBox2 = nullptr;
     QGroupBox* GroupBox3 = nullptr;
