@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev qt6-charts-dev qt6-translations-l10n libqt6svg6
+    qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n libqt6svg6
     libxlsxwriter-dev
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
