@@ -53,8 +53,10 @@ QString VolumeText(double value) {
 
 }  // namespace
 
-TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(parent) {
-    auto* chart = new QChart;
+// The view is given its chart at once: a view made without one makes its own,
+// which setChart would release without deleting.
+TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(new QChart, parent) {
+    QChart* chart = this->chart();
     chart->setBackgroundRoundness(0);
     // The chart is short (a third of the page): every pixel of height goes
     // to the plot, the legend stands on the right.
@@ -63,7 +65,6 @@ TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(parent) {
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->hide();
     chart->setAnimationOptions(QChart::NoAnimation);
-    setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumHeight(120);

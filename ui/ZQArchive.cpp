@@ -37,6 +37,7 @@ constexpr int kTableShare = 7;
 constexpr int kChartShare = 3;
 
 const char kCopyText[] = "Копировать";
+const char kChartName[] = "График расхода";
 const char kSelectAllText[] = "Выделить всё";
 
 std::vector<size_t> SampleRows(size_t count) {
@@ -122,7 +123,8 @@ void TArchiveFrame::ShowChart(bool visible) {
     if (!ConsumptionChart) {
         ConsumptionChart = new TConsumptionChart(ArchiveSplitter);
         ConsumptionChart->setObjectName(QStringLiteral("ConsumptionChart"));
-        ConsumptionChart->setAccessibleName(ListView->accessibleName());
+        ConsumptionChart->setAccessibleName(QString::fromUtf8(kChartName));
+        ConsumptionChart->setAccessibleDescription(ListView->accessibleName());
         ArchiveSplitter->addWidget(ConsumptionChart);
         ArchiveSplitter->setCollapsible(1, true);
         ArchiveSplitter->setStretchFactor(0, kTableShare);
@@ -182,7 +184,7 @@ void TArchiveFrame::GetColumnWidths(std::vector<int32_t>& widths) const {
 void TArchiveFrame::SetCaption(const QString& caption) {
     ListView->setAccessibleName(caption);
     if (ConsumptionChart) {
-        ConsumptionChart->setAccessibleName(caption);
+        ConsumptionChart->setAccessibleDescription(caption);
     }
 }
 

@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
     TArchiveFrame frame;
     frame.SetupColumns(akHour);
     frame.resize(kChartWidth, 700);
-    frame.ArchiveSplitter->setSizes({700 - kChartHeight, kChartHeight});
+    frame.ArchiveSplitter->setSizes(
+        {700 - kChartHeight - frame.ArchiveSplitter->handleWidth(), kChartHeight});
     frame.show();
     QApplication::processEvents();
     TConsumptionChart* chart = frame.ConsumptionChart;
