@@ -76,7 +76,7 @@ TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(new QChart, p
     FTimeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     FTimeAxis->setTitleVisible(false);
     FVolumeAxis = new QValueAxis(chart);
-    FVolumeAxis->setLabelFormat(QStringLiteral("%g"));
+    FVolumeAxis->setLabelFormat(QStringLiteral("%.10g"));
     FVolumeAxis->setMinorTickCount(0);
     chart->addAxis(FTimeAxis, Qt::AlignBottom);
     chart->addAxis(FVolumeAxis, Qt::AlignLeft);
@@ -216,8 +216,8 @@ void TConsumptionChart::Rebuild() {
     }
     FVolumeAxis->setTitleText(
         QString::fromStdString(zqui::VolumeAxisTitle(FSeries.kind, FBucketWidth)));
-    FVolumeAxis->setRange(0, top > 0 ? top * 1.05 : 1);
-    FVolumeAxis->applyNiceNumbers();
+    FTop = top;
+    UpdateVolumeAxis();
     const double barPixels = PlotWidth() * FBucketWidth / (FViewTo - FViewFrom);
     FBars->setBarWidth(barPixels >= 8 ? 0.8 : 1.0);
     UpdateTimeAxis();
@@ -266,6 +266,25 @@ void TConsumptionChart::UpdateTimeAxis() {
     }
 }
 
+// A round step (1, 2 or 5 times a power of ten) that leaves at least two
+// text lines between labels, so that Qt Charts never elides them.
+void TConsumptionChart::UpdateVolumeAxis() {
+    const QRectF plot = chart()->plotArea();
+    FTicksForHeight = plot.height();
+    const double height = plot.height() > 10 ? plot.height() : std::max(60, this->height() - 60);
+    const double line = QFontMetrics(FVolumeAxis->labelsFont()).height();
+    const int maxSteps = std::clamp(static_cast<int>(height / (2 * line)), 1, 5);
+    const double top = FTop > 0 && std::isfinite(FTop) ? FTop : 1;
+    const double rough = top / maxSteps;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double fraction = rough / power;
+    const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
+    FVolumeAxis->setTickType(QValueAxis::TicksDynamic);
+    FVolumeAxis->setTickAnchor(0);
+    FVolumeAxis->setTickInterval(step);
+    FVolumeAxis->setRange(0, std::ceil(top / step - 1e-9) * step);
+}
+
 void TConsumptionChart::OnPlotAreaChanged(const QRectF& plotArea) {
     const QRectF text = FPlaceholder->boundingRect();
     const QRectF area = FSeries.points.empty() ? QRectF(QPointF(0, 0), chart()->size()) : plotArea;
@@ -280,8 +299,15 @@ void TConsumptionChart::OnPlotAreaChanged(const QRectF& plotArea) {
         zqui::BucketWidthFor(FSeries.kind, FViewTo - FViewFrom, bars) != FBucketWidth;
     if (rebuild) {
         QMetaObject::invokeMethod(this, &TConsumptionChart::Rebuild, Qt::QueuedConnection);
-    } else if (std::abs(plotArea.width() - FTicksForWidth) >= 1) {
-        QMetaObject::invokeMethod(this, &TConsumptionChart::UpdateTimeAxis, Qt::QueuedConnection);
+    } else {
+        if (std::abs(plotArea.width() - FTicksForWidth) >= 1) {
+            QMetaObject::invokeMethod(this, &TConsumptionChart::UpdateTimeAxis,
+                                      Qt::QueuedConnection);
+        }
+        if (std::abs(plotArea.height() - FTicksForHeight) >= 1) {
+            QMetaObject::invokeMethod(this, &TConsumptionChart::UpdateVolumeAxis,
+                                      Qt::QueuedConnection);
+        }
     }
 }
 

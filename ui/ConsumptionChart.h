@@ -86,6 +86,7 @@ private:
     void CreateBarSets();
     void Rebuild();
     void UpdateTimeAxis();
+    void UpdateVolumeAxis();
     void OnPlotAreaChanged(const QRectF& plotArea);
     void ApplyFonts();
     int MaxBars() const;
@@ -99,8 +100,10 @@ private:
     int64_t FFirstBucketSlot = 0;
     double FViewFrom = 0;
     double FViewTo = 1;
-    int FBarsFor = 0;           // MaxBars() the buckets were made for
-    double FTicksForWidth = 0;  // plot width the time labels were placed for
+    int FBarsFor = 0;            // MaxBars() the buckets were made for
+    double FTicksForWidth = 0;   // plot width the time labels were placed for
+    double FTicksForHeight = 0;  // plot height the volume labels were placed for
+    double FTop = 0;             // the highest bar, m3
     bool FRebuilding = false;
 
     QBarSeries* FBars = nullptr;  // owned by the chart
