@@ -1,6 +1,7 @@
 // Takes the screenshots of the README: every page after a read of a
 // simulated device, and both dialogs, as PNG files in the folder given.
-// Run under a real display (scripts/screenshots.sh starts Xvfb).
+// Run under a real display (scripts/screenshots.sh starts Xvfb). With a
+// second argument the read is also saved there as an .arch file.
 #include "MainFrame.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QTabWidget>
@@ -83,7 +85,7 @@ void ShootModal(const QString& path, bool accept) {
 int main(int argc, char** argv) {
     QTemporaryDir configHome;
     if (argc < 2 || !configHome.isValid()) {
-        std::fprintf(stderr, "usage: zq_screenshots OUTPUT_FOLDER\n");
+        std::fprintf(stderr, "usage: zq_screenshots OUTPUT_FOLDER [FILE.arch]\n");
         return 2;
     }
     setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
@@ -136,6 +138,20 @@ int main(int argc, char** argv) {
         Wait(300);
         ok = SaveScreen(form.frameGeometry(), out + "/" + pages[i] + ".png") && ok;
     }
+    // The read as a file, for the picture of its exported workbook.
+    if (argc > 2) {
+        ok = form.FileSaveAsAccept(QString::fromLocal8Bit(argv[2])) && ok;
+    }
+
+    // The exchange log of that read under the hourly archive.
+    tabs->setCurrentIndex(2);
+    form.findChild<QDockWidget*>("ExchangeLogDock")->show();
+    form.resize(form.width(), form.height() + 220);
+    Wait(500);
+    ok = SaveScreen(form.frameGeometry(), out + "/exchange-log.png") && ok;
+    form.findChild<QDockWidget*>("ExchangeLogDock")->hide();
+    form.resize(form.width(), form.height() - 220);
+
     tabs->setCurrentIndex(0);
     ShootModal(out + "/dialog-connection.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();
