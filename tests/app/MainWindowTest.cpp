@@ -8,6 +8,7 @@
 #include "SettingsStore.h"
 #include "SimDevice.h"
 #include "TExcelExport.h"
+#include "WindowTestSupport.h"
 #include "ZQArchive.h"
 
 #include <gtest/gtest.h>
@@ -40,19 +41,6 @@ const std::vector<std::string> kDevice = {"--baud",    "0",  "--latency", "0",  
                                           "--hour",    "30", "--day",     "12",  "--month", "5",
                                           "--journal", "9",  "--serial",  "4711"};
 
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 20000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 // Runs `answer` on the next modal dialog or message box, once it is shown.
 void AnswerModal(std::function<void(QWidget*)> answer) {
     auto* poll = new QTimer;
@@ -76,16 +64,7 @@ void PressButton(QWidget* modal, QMessageBox::StandardButton which) {
 class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override {
-        ChanelSetupStruct chanel;
-        chanel.CurrentChanel = 0;
-        chanel.ComPortName = "COM7";
-        chanel.NetAddress = 1;
-        chanel.MonitoringInterval = 2;
-        ASSERT_TRUE(SaveChanelSetup(chanel));
-        ReadSettingsStruct read;
-        read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal =
-            true;
-        ASSERT_TRUE(SaveReadSettings(read));
+        ASSERT_TRUE(SaveSimulatedDeviceSettings());
         SettingsStore store;  // each test starts without recent files
         store.RemoveKey(std::string(kProgramKey) + "\\RecentFiles");
         ASSERT_TRUE(store.Sync());

@@ -6,6 +6,7 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "SimDevice.h"
+#include "WindowTestSupport.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,19 +33,6 @@ void Wait(int ms) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(5);
     }
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
 }
 
 // The screen as the user sees it: the window and a dialog over it.
@@ -99,14 +87,7 @@ int main(int argc, char** argv) {
     SettingsStore store;
     store.WriteInteger(kProgramKey, "EnableCalibration", 1);
     store.Sync();
-    ChanelSetupStruct chanel;
-    chanel.ComPortName = "COM7";
-    chanel.NetAddress = 1;
-    chanel.MonitoringInterval = 2;
-    SaveChanelSetup(chanel);
-    ReadSettingsStruct read;
-    read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal = true;
-    SaveReadSettings(read);
+    SaveSimulatedDeviceSettings();
 
     SimDevice device({"--baud", "0", "--latency", "0", "--seed", "5", "--hour", "200", "--day",
                       "62", "--month", "24", "--journal", "40", "--wrap", "--ns-flags", "5"});

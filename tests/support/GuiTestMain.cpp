@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include <clocale>
 #include <cstdlib>
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
     setenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit().constData(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");  // as the program: numbers with a point
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
