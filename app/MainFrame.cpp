@@ -1,18 +1,11 @@
 #include "MainFrame.h"
 
 #include "AppIcons.h"
-#include "ArchiveFile.h"
 #include "ChanelSetupDialog.h"
-#include "Exception.h"
 #include "ExchangeLogPane.h"
-#include "ExportWorkbook.h"
+#include "MainFrameTexts.h"
 #include "ReadParamsSetup.h"
-#include "RecentFiles.h"
-#include "Settings.h"
-#include "SettingsStore.h"
-#include "TExcelExport.h"
 #include "TTapiVault.h"
-#include "TaskClock.h"
 #include "Version.h"
 #include "ZQArchive.h"
 #include "ZQClearArchiveTask.h"
@@ -26,33 +19,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDockWidget>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QElapsedTimer>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 
 #include <cstring>
-
-namespace {
-
-const char* const kCaption = "ZQ Менеджер";
-// The file dialogs' filter: the design's "Файлы архива (*.arch)|*.arch".
-const char* const kArchiveFilter = "Файлы архива (*.arch)";
-
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
 
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(std::make_unique<Ui::TMainForm>()) {
     // A modem channel later reports a missing line application itself.
@@ -258,97 +232,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-// --- the exchange log, recent files, dropped files ----------------------------
-
-namespace {
-
-const char* const kExchangeLogShown = "ExchangeLogShown";
-
-}  // namespace
-
-void TMainForm::CreateExchangeLog() {
-    exchangeLogDock = new QDockWidget(QStringLiteral("Протокол обмена"), this);
-    exchangeLogDock->setObjectName(QStringLiteral("ExchangeLogDock"));
-    exchangeLog = new ExchangeLogPane(exchangeLogDock);
-    exchangeLog->setObjectName(QStringLiteral("ExchangeLogPane"));
-    exchangeLogDock->setWidget(exchangeLog);
-    addDockWidget(Qt::BottomDockWidgetArea, exchangeLogDock);
-    QAction* toggle = exchangeLogDock->toggleViewAction();
-    toggle->setObjectName(QStringLiteral("ExchangeLogAction"));
-    toggle->setText(QStringLiteral("Протокол обмена"));
-    ui->ToolsMenu->addSeparator();
-    ui->ToolsMenu->addAction(toggle);
-    exchangeLogDock->setVisible(ReadIntegerSetting(kExchangeLogShown, 0) != 0);
-    connect(toggle, &QAction::triggered, this, &TMainForm::SaveExchangeLogShown);
-}
-
-void TMainForm::SaveExchangeLogShown() {
-    SettingsStore store;
-    store.WriteInteger(kProgramKey, kExchangeLogShown, exchangeLogDock->isVisible() ? 1 : 0);
-    store.Sync();
-}
-
-void TMainForm::FillRecentFilesMenu() {
-    recentFilesMenu->clear();
-    const QStringList paths = RecentFiles::Load();
-    for (const QString& path : paths) {
-        const bool exists = QFileInfo::exists(path);
-        QAction* action =
-            recentFilesMenu->addAction(exists ? path : path + QStringLiteral(" (файл не найден)"));
-        if (exists) {
-            connect(action, &QAction::triggered, this, [this, path] { FileOpenAccept(path); });
-        } else {
-            // Shown greyed; choosing it takes it off the list.
-            QFont font = action->font();
-            font.setItalic(true);
-            action->setFont(font);
-            action->setIcon(QIcon());
-            connect(action, &QAction::triggered, this, [this, path] {
-                RecentFiles::Remove(path);
-                FillRecentFilesMenu();
-            });
-        }
-    }
-    recentFilesMenu->setEnabled(!paths.isEmpty());
-}
-
-void TMainForm::RememberFile(const QString& path) {
-    RecentFiles::Add(path);
-    FillRecentFilesMenu();
-}
-
-namespace {
-
-// The one local .arch file a drag carries, or an empty text.
-QString DroppedArchive(const QMimeData* data) {
-    if (data == nullptr || !data->hasUrls() || data->urls().size() != 1) {
-        return {};
-    }
-    const QUrl url = data->urls().constFirst();
-    const QString path = url.toLocalFile();
-    return url.isLocalFile() && path.endsWith(QStringLiteral(".arch"), Qt::CaseInsensitive)
-               ? path
-               : QString();
-}
-
-}  // namespace
-
-void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
-    if (!DroppedArchive(event->mimeData()).isEmpty()) {
-        event->acceptProposedAction();
-    }
-}
-
-void TMainForm::dropEvent(QDropEvent* event) {
-    const QString path = DroppedArchive(event->mimeData());
-    if (!path.isEmpty()) {
-        event->acceptProposedAction();
-        // After the drag has ended, so that a message box does not run
-        // inside the drop.
-        QTimer::singleShot(0, this, [this, path] { FileOpenAccept(path); });
-    }
-}
-
 // --- the commands -------------------------------------------------------------
 
 void TMainForm::ReadAllDataActionExecute() {
@@ -411,161 +294,4 @@ void TMainForm::InfoActionExecute() {
     box.setObjectName(QStringLiteral("AboutBox"));
     box.setIconPixmap(ProgramIcon().pixmap(48, 48));
     box.exec();
-}
-
-// --- the file commands --------------------------------------------------------
-
-void TMainForm::ShowFailure(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(kCaption), text, QMessageBox::Ok,
-                    this);
-    box.setObjectName(QStringLiteral("FailureBox"));
-    box.exec();
-}
-
-void TMainForm::FileOpenExecute() {
-    QFileDialog dialog(this, ui->FileOpen->text());
-    dialog.setObjectName(QStringLiteral("FileOpenDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QString::fromUtf8(kArchiveFilter));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        FileOpenAccept(dialog.selectedFiles().constFirst());
-    }
-}
-
-void TMainForm::FileSaveAsExecute() {
-    QFileDialog dialog(this, ui->FileSaveAs->text());
-    dialog.setObjectName(QStringLiteral("FileSaveDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QString::fromUtf8(kArchiveFilter));
-    dialog.selectFile(FileSaveAsBeforeExecute());
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        FileSaveAsAccept(dialog.selectedFiles().constFirst());
-    }
-}
-
-QString TMainForm::FileSaveAsBeforeExecute() const {
-    return FromUtf8(
-        DefaultArchiveFileName(CurrentParamsFrame->SerialText().toStdString(), LocalNow()));
-}
-
-bool TMainForm::FileSaveAsAccept(const QString& path) {
-    // The file holds what the pages show, including setup values edited but
-    // not yet written to the device.
-    documentValve.Current = CurrentParamsFrame->GetCurrentParams();
-    documentValve.Setup = SetupParamsFrame->GetSetupParams();
-    try {
-        WriteArchiveFile(path.toStdString(), documentValve);
-    } catch (const std::exception& e) {
-        ShowFailure(QString::fromUtf8(e.what()));
-        return false;
-    }
-    setWindowTitle(QString::fromUtf8(kCaption) + QStringLiteral(" - ") + path);
-    RememberFile(path);
-    return true;
-}
-
-bool TMainForm::FileOpenAccept(const QString& path) {
-    ArchiveFileSections sections;
-    sections.OnCurrentParams = [this](const CurrentParamsStruct& params) {
-        CurrentParamsFrame->ShowCurrentParams(params);
-    };
-    sections.OnSetupParams = [this](const SetupParamsStruct& params) {
-        SetupParamsFrame->ShowSetupParams(params);
-    };
-    sections.OnArchive = [this](const std::vector<ZQ_namespace::ArchiveStruct>& list,
-                                ZQ_namespace::ArchiveKind kind) {
-        TArchiveFrame* const frames[] = {HourArchiveFrame, DayArchiveFrame, MonthArchiveFrame};
-        if (kind >= ZQ_namespace::akHour && kind <= ZQ_namespace::akMonth) {
-            frames[kind]->ShowArchive(list, kind);
-        }
-    };
-    sections.OnJournal = [this](const std::vector<ZQ_namespace::JournalStruct>& list) {
-        JournalFrame->ShowJournal(list);
-    };
-    try {
-        ReadArchiveFile(path.toStdString(), documentValve, sections);
-    } catch (const std::exception& e) {
-        ShowFailure(QString::fromUtf8(e.what()));
-        return false;
-    }
-    RememberFile(path);
-    return true;
-}
-
-// --- the export -----------------------------------------------------------------
-
-ExportPageState TMainForm::ExportPages() const {
-    ExportPageState pages;
-    pages.Current = CurrentParamsFrame->ShownTexts();
-    const uint8_t flags = CurrentParamsFrame->FlagBits();
-    for (int i = 0; i < 4; ++i) {
-        pages.NSFlags[i] = (flags >> i & 1) != 0;
-    }
-    const SetupParamsStruct setup = SetupParamsFrame->GetSetupParams();
-    pages.Time = setup.Time;
-    pages.Date = setup.Date;
-    pages.NetAddress = setup.NetAddress;
-    pages.CalibrationCode = setup.CalibrationCode;
-    pages.CalibrationVisible = SetupParamsFrame->CalibrationVisible();
-    HourArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[0]);
-    DayArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[1]);
-    MonthArchiveFrame->GetColumnWidths(pages.ArchiveColumnWidths[2]);
-    return pages;
-}
-
-void TMainForm::ExcelExportExecute() {
-    TExcelExport excel;
-    try {
-        excel.StartServer();
-        excel.SetVisible(false);
-    } catch (const std::exception& e) {
-        ShowFailure(QString::fromUtf8(e.what()));
-        return;
-    }
-    setCursor(Qt::BusyCursor);
-    // The task stays still while the export reads the pages and the
-    // document: a read finishing now would replace the lists being written.
-    const bool ticking = TaskTimer->isActive();
-    TaskTimer->stop();
-    QElapsedTimer sincePaint;
-    sincePaint.start();
-    const auto pump = [this, &sincePaint] {
-        PumpOneMessage();
-        // Beyond the window's own events, let it repaint now and then; user
-        // input waits until the export is over.
-        if (sincePaint.elapsed() >= 50) {
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-            sincePaint.restart();
-        }
-    };
-    // An error ends the export silently; the partial workbook is shown.
-    FillExportWorkbook(excel, ExportPages(), documentValve, pump);
-    if (ticking) {
-        TaskTimer->start();
-    }
-    unsetCursor();
-    try {
-        excel.SetVisible(true);
-    } catch (const std::exception& e) {
-        ShowFailure(QString::fromUtf8(e.what()));
-        return;
-    }
-    const ExcelShownFile& shown = excel.LastShown();
-    if (shown.path.empty()) {
-        return;
-    }
-    const QString path = FromUtf8(shown.path);
-    statusText->setText(QStringLiteral("Книга записана: ") + path);
-    if (!shown.opened) {
-        QMessageBox box(
-            QMessageBox::Information, QString::fromUtf8(kCaption),
-            QStringLiteral("Книга записана в файл\n%1\nНе удалось открыть её программой "
-                           "для таблиц: откройте файл вручную.")
-                .arg(path),
-            QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("ExportOpenBox"));
-        box.exec();
-    }
 }
