@@ -4,12 +4,14 @@
 #include "DateTime.h"
 #include "MainFrame.h"
 #include "ProgramApplication.h"
+#include "SettingsStore.h"
 #include "TExcelExport.h"
 #include "Version.h"
 
 #include <QDesktopServices>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -72,6 +74,11 @@ int main(int argc, char** argv) {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
     });
 
+    // A settings file that cannot be used is told once the window is up:
+    // the defaults hold and nothing the user sets is saved.
+    bool storeUnusable = false;
+    SettingsStore::SetWarningEvent([&storeUnusable](const std::string&) { storeUnusable = true; });
+
     // Built once, before any channel thread exists.
     comprt::ComPort::ComList::Program();
 
@@ -86,6 +93,15 @@ int main(int argc, char** argv) {
 
     TMainForm form;
     form.show();
+    if (storeUnusable) {
+        QTimer::singleShot(0, &form, [&form] {
+            QMessageBox::warning(
+                &form, QStringLiteral("ZQ Менеджер"),
+                QStringLiteral("Файл настроек нельзя использовать:\n%1\nДействуют значения по "
+                               "умолчанию; изменения настроек не сохраняются.")
+                    .arg(QString::fromStdString(SettingsStore::FilePath())));
+        });
+    }
     if (!fileToOpen.isEmpty()) {
         QTimer::singleShot(0, &form, [&form, fileToOpen] { form.FileOpenAccept(fileToOpen); });
     }
