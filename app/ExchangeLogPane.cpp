@@ -65,11 +65,7 @@ void ExchangeLogPane::AppendLine(const QString& text) {
 }
 
 void ExchangeLogPane::AppendNote(const std::string& text) {
-    const auto now = std::chrono::system_clock::now();
-    for (const QString& line : QString::fromStdString(text).split(QLatin1Char('\n'))) {
-        model.Append(QString::fromStdString(FormatNoteLine(now, line.toStdString())));
-    }
-    RefreshLater();
+    AppendLine(QString::fromStdString(FormatNoteLine(std::chrono::system_clock::now(), text)));
 }
 
 void ExchangeLogPane::UpdateCount() {

@@ -59,13 +59,7 @@ int TaskRunner::Run() {
 
     if (verbose) {
         task.SetConsoleSink([this](const std::string& text) {
-            const auto now = std::chrono::system_clock::now();
-            size_t start = 0;
-            while (start <= text.size()) {
-                const size_t end = std::min(text.find('\n', start), text.size());
-                Log(FormatNoteLine(now, text.substr(start, end - start)));
-                start = end + 1;
-            }
+            Log(FormatNoteLine(std::chrono::system_clock::now(), text));
         });
         task.SetExchangeSink(
             [this](const ExchangeRecord& record) { Log(FormatExchangeLine(record)); });

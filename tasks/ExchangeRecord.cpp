@@ -55,5 +55,16 @@ std::string FormatExchangeLine(const ExchangeRecord& record) {
 }
 
 std::string FormatNoteLine(std::chrono::system_clock::time_point time, const std::string& text) {
-    return LocalTime(time) + "  " + text;
+    const std::string prefix = LocalTime(time) + "  ";
+    std::string lines;
+    size_t start = 0;
+    while (true) {
+        const size_t end = text.find('\n', start);
+        lines += prefix + text.substr(start, end == std::string::npos ? end : end - start);
+        if (end == std::string::npos) {
+            return lines;
+        }
+        lines += '\n';
+        start = end + 1;
+    }
 }

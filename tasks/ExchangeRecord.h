@@ -30,5 +30,6 @@ using ExchangeEvent = std::function<void(const ExchangeRecord&)>;
 // time; the verdict follows a dash. The window's log and zqcli --verbose
 // print exactly these.
 std::string FormatExchangeLine(const ExchangeRecord& record);
-// A text of the channel or the modem line with the local time in front.
+// A text of the channel or the modem line with the local time in front of
+// each of its lines (the lines stay separated by line feeds).
 std::string FormatNoteLine(std::chrono::system_clock::time_point time, const std::string& text);
