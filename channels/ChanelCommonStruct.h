@@ -21,7 +21,12 @@ struct ChanelCommonStruct {
     uint8_t Dtr = 0;                   // DTR on (non-zero) or off after opening
     uint8_t Rts = 0;                   // RTS on or off after opening
     uint8_t ModemTimeouts = 0;         // 6000 ms total, 100 ms interval, lines left alone
-    std::string PortName;              // cmdOpen: the port name (PortNames.h)
+    std::string PortName;              // cmdOpen: the port name (PortNames.h), or a network address
+    // cmdOpen of a network channel: the mode (connect, RFC 2217, wait for
+    // the call), the connection limit in ms, and the peers let in.
+    int32_t NetMode = 0;
+    uint32_t ConnectTimeout = 0;
+    std::string AllowedPeers;
 
     // Transfer view.
     int32_t PacketId = 0;   // the caller's number, returned with the answer

@@ -3,6 +3,7 @@
 #include "TQueueIDThreadChanel.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // The COM-port channel: opens a named port on its worker and carries numbered
@@ -15,6 +16,9 @@
 class TComPortQueueIDChanel : public TQueueIDThreadChanel {
 public:
     TComPortQueueIDChanel() = default;
+    // Over another medium whose worker carries out the same commands.
+    explicit TComPortQueueIDChanel(std::unique_ptr<TChanelThread> thread)
+        : TQueueIDThreadChanel(std::move(thread)) {}
 
     // Queues the open of `portName` (PortNames.h; any length) at `baudRate`
     // with the read time-outs in ms, DTR and RTS as given (or the modem

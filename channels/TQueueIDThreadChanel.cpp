@@ -3,7 +3,12 @@
 #include <QCoreApplication>
 
 TQueueIDThreadChanel::TQueueIDThreadChanel()
-    : FWindow(std::make_unique<NoticeWindow>(
+    : TQueueIDThreadChanel(std::make_unique<TChanelThread>()) {}
+
+TQueueIDThreadChanel::TQueueIDThreadChanel(std::unique_ptr<TChanelThread> thread)
+    : FThreadOwner(std::move(thread)),
+      FThread(*FThreadOwner),
+      FWindow(std::make_unique<NoticeWindow>(
           [this](const ChanelNotice& notice) { HandleNotice(notice); })) {
     FThread.NotifyWindow = FWindow.get();
     FThread.Resume();
@@ -16,7 +21,7 @@ TQueueIDThreadChanel::~TQueueIDThreadChanel() {
     FThread.NotifyWindow = nullptr;
     QCoreApplication::removePostedEvents(FWindow.get());
     FWindow.reset();
-    // FThread, going next, closes the port.
+    // The worker, going next, closes the port.
 }
 
 void TQueueIDThreadChanel::Close() {}

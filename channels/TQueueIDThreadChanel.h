@@ -18,7 +18,11 @@
 // An event handler must not delete the channel it was called by.
 class TQueueIDThreadChanel : public TQueueIDChanel {
 public:
+    // The worker of a serial port.
     TQueueIDThreadChanel();
+    // The worker given: a channel over another medium brings its own, which
+    // carries out the same commands.
+    explicit TQueueIDThreadChanel(std::unique_ptr<TChanelThread> thread);
     ~TQueueIDThreadChanel() override;
 
     // Nothing here: the COM-port channel queues its own close.
@@ -35,9 +39,16 @@ protected:
     // Queues the tail slot; raises "Queue overflow" with nine pending.
     void PushCommand(int32_t command, uint32_t flags = qfAlways);
 
-    void HandleNotice(const ChanelNotice& notice);
+    // Every notice of the worker and the port's monitor, in the order they
+    // were posted. A channel over another medium may handle notices of its
+    // own first.
+    virtual void HandleNotice(const ChanelNotice& notice);
 
-    TChanelThread FThread;
+private:
+    std::unique_ptr<TChanelThread> FThreadOwner;
+
+protected:
+    TChanelThread& FThread;
     std::unique_ptr<NoticeWindow> FWindow;
 
 private:

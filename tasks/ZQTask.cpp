@@ -1,11 +1,10 @@
 #include "ZQTask.h"
 
+#include "ChanelKinds.h"
 #include "Crc16.h"
 #include "DeviceAnswers.h"
 #include "ModbusFrames.h"
 #include "Settings.h"
-#include "TComPortQueueIDChanel.h"
-#include "TTapiQueueIDChanel.h"
 
 ZQTask::ZQTask(bool running) : state(running ? tsRunning : tsStopped) {}
 
@@ -122,27 +121,13 @@ bool ZQTask::CreateChanel() {
         return false;
     }
     DestroyChanel();
-    switch (chanelSetup.CurrentChanel) {
-        case 0: {
-            auto comPort = std::make_unique<TComPortQueueIDChanel>();
-            TComPortQueueIDChanel* opened = comPort.get();
-            AdoptChanel(std::move(comPort));
-            // 19200 baud; an answer ends 1000 ms after the read began at the
-            // latest, or after 20 ms of silence; DTR on, RTS off.
-            opened->Open(chanelSetup.ComPortName, 19200, 1000, 20, true, false, false);
-            break;
-        }
-        case 1: {
-            auto modem = std::make_unique<TTapiQueueIDChanel>();
-            TTapiQueueIDChanel* opened = modem.get();
-            AdoptChanel(std::move(modem));
-            // The outcome arrives as state events; an Open that fails before
-            // dialling raises none, and the task waits in step 1 until stopped.
-            opened->Open(chanelSetup.ModemName, chanelSetup.PhoneNumber, 3000, 50);
-            break;
-        }
-        default:
-            return false;
+    const ChanelKind* kind = FindChanelKind(chanelSetup.CurrentChanel);
+    if (kind == nullptr) {
+        return false;
+    }
+    AdoptChanel(kind->make());
+    if (chanel) {
+        kind->open(*chanel, chanelSetup, answerPace);
     }
     return chanel != nullptr;
 }
@@ -323,7 +308,11 @@ int ZQTask::ExecuteStep(int) {
 }
 
 int ZQTask::GetAnswerTimeout(int) {
-    return chanelSetup.CurrentChanel == 0 ? 20 : 40;
+    const ChanelKind* kind = FindChanelKind(chanelSetup.CurrentChanel);
+    if (kind == nullptr) {
+        return 40;
+    }
+    return answerPace == AnswerPace::Quick ? kind->quickAnswerTicks : kind->answerTicks;
 }
 
 int ZQTask::SendRequest(int length) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChanelKinds.h"
 #include "ChanelSetupStruct.h"
 #include "ExchangeRecord.h"
 #include "TQueueIDChanel.h"
@@ -69,8 +70,9 @@ public:
     virtual int GetStepRetries(int step);
     virtual int GetStepCount();
     virtual int ExecuteStep(int step);
-    // Ticks of 100 ms before an unanswered request counts as lost: 20 on a
-    // COM port, 40 through a modem.
+    // Ticks of 100 ms before an unanswered request counts as lost, as the
+    // connection type's row says (ChanelKinds.h): 20 on a COM port, 40
+    // through a modem.
     virtual int GetAnswerTimeout(int step);
 
     // For the owner: the start of a stopped task, the refresh flag, the step.
@@ -131,6 +133,9 @@ protected:
     std::string statusText;
     ChanelSetupStruct chanelSetup;
     uint8_t requestFrame[kRequestFrameSize] = {};
+    // Quick for a task that asks many addresses: the channel and the task
+    // wait a short time for each answer. Set before step 1.
+    AnswerPace answerPace = AnswerPace::Ordinary;
     ConsoleEvent consoleSink;
     ExchangeEvent exchangeSink;
     bool collectingVerdict = false;

@@ -23,6 +23,12 @@ void ApplyOverlay(ChanelSetupStruct& record) {
         record.PhoneNumber = *o.PhoneNumber;
     if (o.MonitoringInterval)
         record.MonitoringInterval = *o.MonitoringInterval;
+    if (o.NetworkAddress)
+        record.NetworkAddress = *o.NetworkAddress;
+    if (o.NetworkMode)
+        record.NetworkMode = *o.NetworkMode;
+    if (o.AllowedPeers)
+        record.AllowedPeers = *o.AllowedPeers;
 }
 
 bool ReadFlag(const SettingsStore& store, const char* name, bool defaultValue) {
@@ -45,6 +51,10 @@ bool LoadChanelSetup(ChanelSetupStruct& record) {
     record.PhoneNumber = store.ReadString(key, "PhoneNumber").value_or(defaults.PhoneNumber);
     record.MonitoringInterval =
         store.ReadInteger(key, "MonitoringInterval").value_or(defaults.MonitoringInterval);
+    record.NetworkAddress =
+        store.ReadString(key, "NetworkAddress").value_or(defaults.NetworkAddress);
+    record.NetworkMode = store.ReadInteger(key, "NetworkMode").value_or(defaults.NetworkMode);
+    record.AllowedPeers = store.ReadString(key, "AllowedPeers").value_or(defaults.AllowedPeers);
     ApplyOverlay(record);
     return true;
 }
@@ -58,6 +68,9 @@ bool SaveChanelSetup(const ChanelSetupStruct& record) {
     store.WriteString(key, "ModemName", record.ModemName);
     store.WriteString(key, "PhoneNumber", record.PhoneNumber);
     store.WriteInteger(key, "MonitoringInterval", record.MonitoringInterval);
+    store.WriteString(key, "NetworkAddress", record.NetworkAddress);
+    store.WriteInteger(key, "NetworkMode", record.NetworkMode);
+    store.WriteString(key, "AllowedPeers", record.AllowedPeers);
     return store.Sync();
 }
 

@@ -36,6 +36,9 @@ struct ChanelSetupOverlay {
     std::optional<std::string> ModemName;
     std::optional<std::string> PhoneNumber;
     std::optional<int32_t> MonitoringInterval;
+    std::optional<std::string> NetworkAddress;
+    std::optional<int32_t> NetworkMode;
+    std::optional<std::string> AllowedPeers;
 };
 void SetChanelSetupOverlay(const ChanelSetupOverlay& overlay);
 void ClearChanelSetupOverlay();

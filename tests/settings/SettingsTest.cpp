@@ -126,13 +126,18 @@ TEST_F(SettingsTest, RoundTrip) {
     EXPECT_EQ(again, chanel);
 }
 
-TEST_F(SettingsTest, ConnectionTypeTwoIsKept) {
+// An unknown connection type is kept as it stands (the task then fails to
+// create its channel), and the network's values travel beside the others.
+TEST_F(SettingsTest, UnknownConnectionTypeAndNetworkValuesAreKept) {
     ChanelSetupStruct chanel;
-    chanel.CurrentChanel = 2;
+    chanel.CurrentChanel = 3;
+    chanel.NetworkAddress = "[fe80::1]:4001";
+    chanel.NetworkMode = 2;
+    chanel.AllowedPeers = "10.0.0.7, 10.0.0.8";
     ASSERT_TRUE(SaveChanelSetup(chanel));
     ChanelSetupStruct loaded;
     ASSERT_TRUE(LoadChanelSetup(loaded));
-    EXPECT_EQ(loaded.CurrentChanel, 2);
+    EXPECT_EQ(loaded, chanel);
 }
 
 // Files the store may meet on disk; every value that cannot be read takes

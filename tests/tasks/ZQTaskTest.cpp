@@ -274,13 +274,13 @@ TEST_F(EngineTest, ProgressFollowsSteps) {
 
 TEST(EngineCreation, UnknownConnectionTypeFailsChanelCreation) {
     ResetSettingsStore();
-    StoreInteger(kChanelSetupKey, "CurrentChanel", 2);
+    StoreInteger(kChanelSetupKey, "CurrentChanel", 3);
     ProbeTask task(true);
     task.Tick();
     task.Tick();
     EXPECT_EQ(task.GetState(), tsError);
     EXPECT_EQ(task.GetStatusText(), "Ошибка при создании канала");
-    EXPECT_EQ(task.GetChanelSetup().CurrentChanel, 2);
+    EXPECT_EQ(task.GetChanelSetup().CurrentChanel, 3);
 }
 
 TEST(EngineCreation, StoppedTaskStartsOnlyWhenStarted) {

@@ -1,0 +1,375 @@
+#include "NetLink.h"
+
+#include "Exception.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = NetLink::Clock;
+
+// A dead peer is noticed within about half a minute: keep-alive probes after
+// 10 s of silence, every 5 s, three of them; unacknowledged data 20 s.
+constexpr int kKeepIdleS = 10;
+constexpr int kKeepIntervalS = 5;
+constexpr int kKeepCount = 3;
+constexpr unsigned kUserTimeoutMs = 20000;
+// A send that cannot go on for this long counts as a dead connection.
+constexpr int kSendStallMs = 20000;
+
+std::string SystemText(int code) {
+    return std::strerror(code);
+}
+
+[[noreturn]] void Raise(const char* text, const std::string& detail) {
+    throw Exception(text, detail);
+}
+
+// The numeric address of a socket address; IPv4 mapped into IPv6 shown as IPv4.
+std::string AddressText(const sockaddr* address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address->sa_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(address);
+        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    } else if (address->sa_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (IN6_IS_ADDR_V4MAPPED(&v6->sin6_addr)) {
+            ::inet_ntop(AF_INET, &v6->sin6_addr.s6_addr[12], text, sizeof text);
+        } else {
+            ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+        }
+    }
+    return text;
+}
+
+int PortOf(const sockaddr* address) {
+    if (address->sa_family == AF_INET) {
+        return ntohs(reinterpret_cast<const sockaddr_in*>(address)->sin_port);
+    }
+    if (address->sa_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6*>(address)->sin6_port);
+    }
+    return 0;
+}
+
+std::string EndpointText(const sockaddr* address) {
+    return NetEndpoint{AddressText(address), PortOf(address)}.Text();
+}
+
+// An address in its canonical numeric form; anything else as it stands.
+std::string Canonical(const std::string& address) {
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &v4, text, sizeof text);
+        return text;
+    }
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1) {
+        sockaddr_in6 s{};
+        s.sin6_family = AF_INET6;
+        s.sin6_addr = v6;
+        return AddressText(reinterpret_cast<const sockaddr*>(&s));
+    }
+    return address;
+}
+
+struct AddrInfoDeleter {
+    void operator()(addrinfo* list) const {
+        if (list != nullptr) {
+            ::freeaddrinfo(list);
+        }
+    }
+};
+using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
+
+// A name looked up on a thread of its own, so that a slow name server
+// cannot hold the worker past its limit or past an abort.
+struct Lookup {
+    KernelObject done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
+    std::atomic<bool> ready{false};
+    int status = 0;
+    addrinfo* list = nullptr;
+    ~Lookup() { AddrInfoDeleter()(list); }
+};
+
+addrinfo Hints(bool passive, bool numeric) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = (passive ? AI_PASSIVE : 0) | (numeric ? AI_NUMERICHOST : 0) | AI_NUMERICSERV;
+    return hints;
+}
+
+}  // namespace
+
+int MsUntil(Clock::time_point deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        return 0;
+    }
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
+}
+
+NetLink::NetLink() : FAbort(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+void NetLink::Abort(bool permanent) {
+    if (permanent) {
+        FForever.store(true);
+    }
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(FAbort.Handle(), &one, sizeof one);
+}
+
+void NetLink::ClearAbort() {
+    if (FForever.load()) {
+        return;
+    }
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = ::read(FAbort.Handle(), &count, sizeof count);
+}
+
+bool NetLink::Wait(int fd, short events, int waitMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(waitMs, 0));
+    for (;;) {
+        pollfd fds[2] = {{fd, events, 0}, {FAbort.Handle(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, MsUntil(deadline));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Raise(kNetBrokenText, SystemText(errno));
+        }
+        if (fds[1].revents & POLLIN) {
+            Raise(kNetAbortedText, {});
+        }
+        if (ready == 0) {
+            return false;
+        }
+        if (fds[0].revents & POLLNVAL) {
+            Raise(kNetBrokenText, SystemText(EBADF));
+        }
+        // Readiness, a hang-up or an error: the call that follows tells which.
+        return true;
+    }
+}
+
+void NetLink::Adopt(int socket, const std::string& peer) {
+    const int on = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
+    ::setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUserTimeoutMs, sizeof kUserTimeoutMs);
+    FSocket.Reset(socket);
+    FPeer = peer;
+}
+
+std::string NetLink::Connect(const NetEndpoint& endpoint, int timeoutMs) {
+    Close();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string where = endpoint.Text();
+    const std::string service = std::to_string(endpoint.port);
+    AddrInfoList list;
+    addrinfo numeric = Hints(false, true);
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(endpoint.host.c_str(), service.c_str(), &numeric, &found) == 0) {
+        list.reset(found);
+    } else {
+        auto lookup = std::make_shared<Lookup>();
+        if (!lookup->done.Valid()) {
+            Raise(kNetNotConnectedText, where + ": " + SystemText(errno));
+        }
+        std::thread([lookup, host = endpoint.host, service] {
+            addrinfo hints = Hints(false, false);
+            lookup->status = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &lookup->list);
+            lookup->ready.store(true, std::memory_order_release);
+            const uint64_t one = 1;
+            [[maybe_unused]] const ssize_t w = ::write(lookup->done.Handle(), &one, sizeof one);
+        }).detach();
+        if (!Wait(lookup->done.Handle(), POLLIN, MsUntil(deadline)) ||
+            !lookup->ready.load(std::memory_order_acquire)) {
+            Raise(kNetNotConnectedText, where + ": имя не найдено за отведённое время");
+        }
+        if (lookup->status != 0) {
+            Raise(kNetNotConnectedText,
+                  where + ": имя не найдено (" + ::gai_strerror(lookup->status) + ")");
+        }
+        list.reset(lookup->list);
+        lookup->list = nullptr;
+    }
+    std::string failures;
+    for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
+        const std::string target = EndpointText(a->ai_addr);
+        KernelObject socket(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        int code = 0;
+        if (!socket.Valid()) {
+            code = errno;
+        } else if (::connect(socket.Handle(), a->ai_addr, a->ai_addrlen) != 0) {
+            code = errno;
+            if (code == EINPROGRESS) {
+                if (!Wait(socket.Handle(), POLLOUT, MsUntil(deadline))) {
+                    code = ETIMEDOUT;
+                } else {
+                    socklen_t size = sizeof code;
+                    ::getsockopt(socket.Handle(), SOL_SOCKET, SO_ERROR, &code, &size);
+                }
+            }
+        }
+        if (code == 0) {
+            Adopt(socket.Release(), target);
+            return target;
+        }
+        failures += (failures.empty() ? "" : "; ") + target + ": " + SystemText(code);
+        if (MsUntil(deadline) == 0) {
+            break;
+        }
+    }
+    Raise(kNetNotConnectedText, failures.empty() ? where : failures);
+}
+
+std::string NetLink::Accept(const NetEndpoint& endpoint, const std::vector<std::string>& allowed,
+                            int timeoutMs, const std::function<void(const std::string&)>& refused) {
+    Close();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const std::string service = std::to_string(endpoint.port);
+    addrinfo hints = Hints(true, true);
+    addrinfo* found = nullptr;
+    // Every address: IPv6 with IPv4 mapped in, where the system has IPv6.
+    const char* host = endpoint.host.empty() ? "::" : endpoint.host.c_str();
+    int status = ::getaddrinfo(host, service.c_str(), &hints, &found);
+    if (status != 0 && endpoint.host.empty()) {
+        status = ::getaddrinfo("0.0.0.0", service.c_str(), &hints, &found);
+    }
+    if (status != 0) {
+        Raise(kNetNotConnectedText, endpoint.Text() + ": " + ::gai_strerror(status));
+    }
+    AddrInfoList list(found);
+    KernelObject listener;
+    int code = 0;
+    for (const addrinfo* a = list.get(); a != nullptr && !listener.Valid(); a = a->ai_next) {
+        KernelObject socket(
+            ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+        if (!socket.Valid()) {
+            code = errno;
+            continue;
+        }
+        const int on = 1;
+        const int off = 0;
+        ::setsockopt(socket.Handle(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (a->ai_family == AF_INET6 && endpoint.host.empty()) {
+            ::setsockopt(socket.Handle(), IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+        }
+        if (::bind(socket.Handle(), a->ai_addr, a->ai_addrlen) != 0 ||
+            ::listen(socket.Handle(), 4) != 0) {
+            code = errno;
+            continue;
+        }
+        listener.Reset(socket.Release());
+    }
+    if (!listener.Valid()) {
+        Raise(kNetNotConnectedText, endpoint.Text() + ": " + SystemText(code));
+    }
+    std::vector<std::string> canonical;
+    for (const std::string& peer : allowed) {
+        canonical.push_back(Canonical(peer));
+    }
+    for (;;) {
+        if (!Wait(listener.Handle(), POLLIN, MsUntil(deadline))) {
+            Raise(kNetNotConnectedText, endpoint.Text() + ": никто не позвонил за " +
+                                            std::to_string(timeoutMs / 1000) + " с");
+        }
+        sockaddr_storage address{};
+        socklen_t size = sizeof address;
+        KernelObject peer(::accept4(listener.Handle(), reinterpret_cast<sockaddr*>(&address), &size,
+                                    SOCK_NONBLOCK | SOCK_CLOEXEC));
+        if (!peer.Valid()) {
+            if (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            Raise(kNetNotConnectedText, endpoint.Text() + ": " + SystemText(errno));
+        }
+        const auto* from = reinterpret_cast<const sockaddr*>(&address);
+        const std::string text = EndpointText(from);
+        if (!canonical.empty() &&
+            std::find(canonical.begin(), canonical.end(), AddressText(from)) == canonical.end()) {
+            peer.Reset();
+            refused(text);
+            continue;
+        }
+        listener.Reset();  // one peer: nobody else gets in
+        Adopt(peer.Release(), text);
+        return text;
+    }
+}
+
+void NetLink::Close() {
+    FSocket.Reset();
+    FPeer.clear();
+}
+
+void NetLink::Send(const uint8_t* data, size_t size) {
+    if (!FSocket.Valid()) {
+        Raise(kNetBrokenText, {});
+    }
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = ::send(FSocket.Handle(), data + done, size - done, MSG_NOSIGNAL);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!Wait(FSocket.Handle(), POLLOUT, kSendStallMs)) {
+                Raise(kNetBrokenText, FPeer + ": " + SystemText(ETIMEDOUT));
+            }
+            continue;
+        }
+        Raise(kNetBrokenText, FPeer + ": " + SystemText(errno));
+    }
+}
+
+size_t NetLink::Receive(uint8_t* data, size_t size, int waitMs) {
+    if (!FSocket.Valid()) {
+        Raise(kNetBrokenText, {});
+    }
+    if (waitMs > 0 && !Wait(FSocket.Handle(), POLLIN, waitMs)) {
+        return 0;
+    }
+    for (;;) {
+        const ssize_t got = ::recv(FSocket.Handle(), data, size, 0);
+        if (got > 0) {
+            return static_cast<size_t>(got);
+        }
+        if (got == 0) {
+            Raise(kNetBrokenText, FPeer + " закрыл соединение");
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            return 0;
+        }
+        Raise(kNetBrokenText, FPeer + ": " + SystemText(errno));
+    }
+}

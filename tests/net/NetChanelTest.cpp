@@ -1,0 +1,251 @@
+// The network channel over loopback sockets, against peers the test plays:
+// answers in pieces after a modem's text, the failures of a network (refused,
+// unknown name, a mute peer, a peer that hangs up mid-answer), and waiting
+// for the device's call with a list of peers let in.
+#include "Crc16.h"
+#include "PtyDevice.h"
+#include "TNetChanelThread.h"
+#include "TNetQueueIDChanel.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// Everything a channel raised, in order.
+struct Recorder {
+    explicit Recorder(TNetQueueIDChanel& chanel) {
+        chanel.SetOnChanelStateEvent([this](ChanelState s) { states.push_back(s); });
+        chanel.SetOnRecvPacketEvent([this](const void* data, uint16_t length, int id) {
+            const auto* bytes = static_cast<const uint8_t*>(data);
+            answers.emplace_back(bytes, bytes + length);
+            ids.push_back(id);
+        });
+        chanel.SetOnLostPacketEvent([this](int id) { lost.push_back(id); });
+        chanel.SetConsoleFunction([this](const std::string& text) { console += text + "\n"; });
+    }
+    std::vector<ChanelState> states;
+    std::vector<Bytes> answers;
+    std::vector<int> ids;
+    std::vector<int> lost;
+    std::string console;
+};
+
+int ListeningSocket(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 4);
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// A port nobody listens on: bound, then closed.
+int FreePort() {
+    int port = 0;
+    ::close(ListeningSocket(port));
+    return port;
+}
+
+// Connects from `from` (a loopback address) to 127.0.0.1:port; -1 when refused.
+int ConnectFrom(const char* from, int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<uint16_t>(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A serial device server the test plays: it takes one connection and, for
+// each request, writes the pieces `script` gives, each after its pause.
+class ScriptedServer {
+public:
+    struct Piece {
+        Bytes bytes;
+        std::chrono::milliseconds pause;
+    };
+    using Script = std::function<std::vector<Piece>(const Bytes& request)>;
+
+    explicit ScriptedServer(Script script) : listener(ListeningSocket(port)) {
+        thread = std::thread([this, script = std::move(script)] {
+            const int peer = ::accept(listener, nullptr, nullptr);
+            uint8_t buffer[512];
+            ssize_t got = 0;
+            while (!stop && (got = ::recv(peer, buffer, sizeof buffer, 0)) > 0) {
+                for (const Piece& piece : script(Bytes(buffer, buffer + got))) {
+                    std::this_thread::sleep_for(piece.pause);
+                    if (piece.bytes.empty()) {
+                        ::shutdown(peer, SHUT_RDWR);  // an empty piece hangs up
+                        break;
+                    }
+                    ::send(peer, piece.bytes.data(), piece.bytes.size(), MSG_NOSIGNAL);
+                }
+            }
+            ::close(peer);
+        });
+    }
+    ~ScriptedServer() {
+        stop = true;
+        ::shutdown(listener, SHUT_RDWR);
+        thread.join();
+        ::close(listener);
+    }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+
+private:
+    int port = 0;
+    int listener;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+};
+
+Bytes WithCrc(Bytes frame) {
+    const uint16_t crc = Crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+const Bytes kIdentRequest = WithCrc({0x05, 0x11});
+const Bytes kIdentAnswer = WithCrc({0x05, 0x11, 0x09, 'R', 'O', 'R', 'I', 1, 2, 1, 0, 0xFF});
+
+bool Connect(TNetQueueIDChanel& chanel, const std::string& address, int answerMs = 2000) {
+    chanel.Open(address, nmTcp, "", 3000, answerMs);
+    return WaitFor([&] { return chanel.GetState() != csConnecting; }, 10s) &&
+           chanel.GetState() == csConnected;
+}
+
+TEST(NetChanel, AnswerInPiecesAfterAModemLineIsOneFrame) {
+    ScriptedServer server([](const Bytes&) {
+        const Bytes line = {'C', 'O', 'N', 'N', 'E', 'C', 'T', ' ', '9', '6', '0', '0', '\r', '\n'};
+        const Bytes& a = kIdentAnswer;
+        return std::vector<ScriptedServer::Piece>{{line, 0ms},
+                                                  {Bytes(a.begin(), a.begin() + 2), 50ms},
+                                                  {Bytes(a.begin() + 2, a.begin() + 9), 300ms},
+                                                  {Bytes(a.begin() + 9, a.end()), 300ms}};
+    });
+    TNetQueueIDChanel chanel;
+    Recorder r(chanel);
+    ASSERT_TRUE(Connect(chanel, server.Address()));
+    ASSERT_TRUE(chanel.SendPacket(kIdentRequest.data(), 4, 2, false));
+    ASSERT_TRUE(WaitFor([&] { return !r.answers.empty() || !r.lost.empty(); }, 10s));
+    ASSERT_EQ(r.answers.size(), 1u) << r.console;
+    EXPECT_EQ(r.answers[0], kIdentAnswer);
+    EXPECT_EQ(r.ids[0], 2);
+    EXPECT_NE(r.console.find("Соединение с " + server.Address() + " установлено"),
+              std::string::npos);
+    EXPECT_NE(r.console.find("Пропущено 14 байт перед ответом"), std::string::npos);
+}
+
+TEST(NetChanel, MuteOrHangingUpPeerLosesThePacket) {
+    // A peer that takes the request and says nothing: lost at the time-out,
+    // the connection stays.
+    {
+        ScriptedServer mute([](const Bytes&) { return std::vector<ScriptedServer::Piece>{}; });
+        TNetQueueIDChanel chanel;
+        Recorder r(chanel);
+        ASSERT_TRUE(Connect(chanel, mute.Address(), 300));
+        chanel.SendPacket(kIdentRequest.data(), 4, 2, false);
+        ASSERT_TRUE(WaitFor([&] { return !r.lost.empty(); }, 5s));
+        EXPECT_TRUE(r.answers.empty());
+        EXPECT_EQ(chanel.GetState(), csConnected);
+        EXPECT_NE(r.console.find("Прибор не отвечает"), std::string::npos);
+    }
+    // Half an answer, then the peer hangs up: the channel disconnects first.
+    {
+        ScriptedServer dropping([](const Bytes&) {
+            return std::vector<ScriptedServer::Piece>{
+                {Bytes(kIdentAnswer.begin(), kIdentAnswer.begin() + 5), 0ms}, {Bytes{}, 50ms}};
+        });
+        TNetQueueIDChanel chanel;
+        Recorder r(chanel);
+        ASSERT_TRUE(Connect(chanel, dropping.Address()));
+        chanel.SendPacket(kIdentRequest.data(), 4, 2, false);
+        ASSERT_TRUE(WaitFor([&] { return !r.lost.empty(); }, 5s));
+        EXPECT_EQ(r.states.back(), csDisconnected);
+        EXPECT_TRUE(r.answers.empty());
+        EXPECT_NE(r.console.find("закрыл соединение"), std::string::npos) << r.console;
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    std::string address;
+    const char* reason;
+};
+
+class NetChanelFailure : public testing::TestWithParam<FailureCase> {};
+
+TEST_P(NetChanelFailure, EndsDisconnectedWithTheReason) {
+    TNetQueueIDChanel chanel;
+    Recorder r(chanel);
+    chanel.Open(GetParam().address, nmTcp, "", 3000, 1000);
+    ASSERT_TRUE(WaitFor([&] { return r.states.size() == 2; }, 10s));
+    EXPECT_EQ(r.states, (std::vector<ChanelState>{csConnecting, csDisconnected}));
+    EXPECT_NE(r.console.find("Соединение не установлено"), std::string::npos);
+    EXPECT_NE(r.console.find(GetParam().reason), std::string::npos) << r.console;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, NetChanelFailure,
+    testing::Values(FailureCase{"Refused", "127.0.0.1:" + std::to_string(FreePort()),
+                                "Connection refused"},
+                    FailureCase{"UnknownName", "no-such-meter.invalid:4001", "имя не найдено"},
+                    FailureCase{"MalformedAddress", "fe80::1:4001", "Неверный сетевой адрес"}),
+    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+
+TEST(NetChanel, WaitingForTheCallTakesOneAllowedPeer) {
+    const int port = FreePort();
+    TNetQueueIDChanel chanel;
+    Recorder r(chanel);
+    chanel.Open(std::to_string(port), nmListen, "127.0.0.2", 10000, 1000);
+    // A stranger is let in by the system and turned away by the channel.
+    int stranger = -1;
+    ASSERT_TRUE(WaitFor([&] { return (stranger = ConnectFrom("127.0.0.1", port)) >= 0; }, 5s));
+    ASSERT_TRUE(WaitFor([&] { return r.console.find("Отклонено") != std::string::npos; }, 5s));
+    EXPECT_EQ(chanel.GetState(), csConnecting);
+    const int device = ConnectFrom("127.0.0.2", port);
+    ASSERT_GE(device, 0);
+    ASSERT_TRUE(WaitFor([&] { return chanel.GetState() == csConnected; }, 5s));
+    // Nobody else gets in once the device is there.
+    EXPECT_EQ(ConnectFrom("127.0.0.2", port), -1);
+    EXPECT_NE(r.console.find("Прибор позвонил с 127.0.0.2"), std::string::npos) << r.console;
+    ::close(stranger);
+    ::close(device);
+}
+
+TEST(NetChanel, CloseEndsTheWaitForTheCallAtOnce) {
+    TNetQueueIDChanel chanel;
+    Recorder r(chanel);
+    chanel.Open(std::to_string(FreePort()), nmListen, "", 120000, 1000);
+    PumpEvents(100ms);
+    chanel.Close();
+    // Far inside the two minutes the call may take.
+    EXPECT_TRUE(WaitFor([&] { return chanel.GetState() == csDisconnected; }, 5s));
+}
+
+}  // namespace
