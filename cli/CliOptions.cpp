@@ -1,5 +1,6 @@
 #include "CliOptions.h"
 
+#include "NetEndpoint.h"
 #include "ZQMonitoringTask.h"
 
 #include <algorithm>
@@ -94,6 +95,30 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.modem = take(arg);
         } else if (arg == "--phone") {
             o.phone = take(arg);
+        } else if (arg == "--tcp" || arg == "--rfc2217" || arg == "--listen") {
+            const std::string address = take(arg);
+            const bool listen = arg == "--listen";
+            std::string error;
+            if (listen ? !ParseListenAddress(address, &error)
+                       : !ParseConnectAddress(address, &error)) {
+                throw UsageError(arg + ": '" + address + "': " +
+                                 (listen ? "expected [ADDRESS:]PORT" : "expected HOST:PORT") +
+                                 " (an IPv6 address in brackets), the port 1..65535");
+            }
+            if (o.networkMode) {
+                throw UsageError("give only one of --tcp, --rfc2217 and --listen");
+            }
+            o.networkMode = arg == "--tcp" ? 0 : arg == "--rfc2217" ? 1 : 2;
+            o.networkAddress = address;
+        } else if (arg == "--allow") {
+            const std::string peers = take(arg);
+            std::string error;
+            if (!CheckPeerList(peers, &error)) {
+                throw UsageError(
+                    "--allow: expected IPv4 or IPv6 addresses separated by commas, got '" + peers +
+                    "'");
+            }
+            o.allow = peers;
         } else if (arg == "--timeout") {
             o.timeoutSeconds = ParseSeconds(arg, take(arg));
         } else if (arg == "--verbose" || arg == "-v") {
@@ -182,6 +207,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                 "write-setup: give --calibration-code, --test-code and --test-mode together");
         }
     }
+    if (o.allow && o.networkMode != 2) {
+        throw UsageError("--allow goes with --listen");
+    }
+    if (o.networkMode && o.command != "modem-add" && (o.port || o.modem || o.phone)) {
+        throw UsageError("give either --port, --modem or a network option, not several");
+    }
     if (o.command == "modem-add" && !o.port) {
         throw UsageError("modem-add needs --port PORT");
     }
@@ -232,6 +263,21 @@ Connection options (this run only; the store is never changed):
   --address N                 the device's Modbus address (0..255)
   --interval S                monitoring pause in seconds (2..1000)
   --modem NAME --phone NUMBER dial through a configured modem
+  --tcp HOST:PORT             Modbus RTU over TCP to a serial device server
+                              (raw / TCP server mode) or a GSM/LTE modem in
+                              transparent mode; HOST a name, an IPv4 address
+                              or [an IPv6 address]
+  --rfc2217 HOST:PORT         the same through a telnet COM-port-control
+                              server (RFC 2217, e.g. ser2net's telnet(rfc2217)
+                              accepter): the remote line is set to 19200 8N1,
+                              DTR on, RTS off
+  --listen [ADDRESS:]PORT     wait for the device to call in (a modem behind
+                              an operator's NAT connecting out): listen while
+                              the command connects, at most 120 s, and take
+                              the first caller; nothing listens afterwards
+  --allow ADDR[,ADDR...]      with --listen: only these peers are let in
+                              Network time-outs: 15 s to connect, 5 s for an
+                              answer (a serial line: 1 s, a modem call: 3 s)
   --timeout S                 stop the running command after S seconds (at
                               most 1000000), as "Отмена обмена" does
   --verbose                   print the exchange log to standard error: every

@@ -28,6 +28,11 @@ struct CliOptions {
     std::optional<int> interval;
     std::optional<std::string> modem;
     std::optional<std::string> phone;
+    // The network: the mode (0 --tcp, 1 --rfc2217, 2 --listen), its address,
+    // and for --listen the peers let in (--allow).
+    std::optional<int> networkMode;
+    std::optional<std::string> networkAddress;
+    std::optional<std::string> allow;
     std::optional<double> timeoutSeconds;
     bool verbose = false;
     bool help = false;

@@ -37,6 +37,12 @@ void ApplyConnectionOptions(const CliOptions& o) {
         overlay.ModemName = o.modem;
         overlay.PhoneNumber = o.phone;
     }
+    if (o.networkMode) {
+        overlay.CurrentChanel = 2;
+        overlay.NetworkMode = o.networkMode;
+        overlay.NetworkAddress = o.networkAddress;
+        overlay.AllowedPeers = o.allow.value_or("");
+    }
     overlay.NetAddress = o.address;
     overlay.MonitoringInterval = o.interval;
     SetChanelSetupOverlay(overlay);

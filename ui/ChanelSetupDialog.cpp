@@ -1,8 +1,10 @@
 #include "ChanelSetupDialog.h"
 
 #include "ComList.h"
+#include "NetEndpoint.h"
 #include "PortNames.h"
 #include "Settings.h"
+#include "TNetChanelThread.h"
 #include "TTapiVault.h"
 #include "ui_ChanelSetupDialog.h"
 
@@ -38,7 +40,11 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     PhoneNumber = FUi->PhoneNumber;
     MonitoringInterval = FUi->MonitoringInterval;
     NetAddress = FUi->NetAddress;
+    NetworkAddress = FUi->NetworkAddress;
+    NetworkModeCombo = FUi->NetworkModeCombo;
+    AllowedPeers = FUi->AllowedPeers;
     PortDeviceLabel = FUi->PortDeviceLabel;
+    NetworkErrorLabel = FUi->NetworkErrorLabel;
     OKButton = FUi->OKButton;
     CancelButton = FUi->CancelButton;
 
@@ -46,6 +52,8 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     FormCreate();
     connect(ChanelCombo, &QComboBox::currentIndexChanged, this, &TChanelSetup::ChanelComboChange);
+    connect(NetworkModeCombo, &QComboBox::currentIndexChanged, this,
+            &TChanelSetup::ChanelComboChange);
     connect(ComPortCombo, &QComboBox::editTextChanged, this, &TChanelSetup::UpdatePortDevice);
     UpdatePortDevice();
 }
@@ -64,6 +72,12 @@ void TChanelSetup::FormCreate() {
         PhoneNumber->setText(QString::fromStdString(setup.PhoneNumber));
         MonitoringInterval->setValue(setup.MonitoringInterval);
         NetAddress->setValue(setup.NetAddress);
+        NetworkAddress->setText(QString::fromStdString(setup.NetworkAddress));
+        NetworkModeCombo->setCurrentIndex(setup.NetworkMode >= 0 &&
+                                                  setup.NetworkMode < NetworkModeCombo->count()
+                                              ? setup.NetworkMode
+                                              : 0);
+        AllowedPeers->setText(QString::fromStdString(setup.AllowedPeers));
     }
     // The port list, one name a line; the stored name stays in the field
     // whether or not it is listed.
@@ -85,10 +99,46 @@ void TChanelSetup::ChanelComboChange() {
     PortDeviceLabel->setEnabled(type == 0);
     ModemCombo->setEnabled(type == 1);
     PhoneNumber->setEnabled(type == 1);
+    NetworkAddress->setEnabled(type == 2);
+    NetworkModeCombo->setEnabled(type == 2);
+    const bool listening = NetworkModeCombo->currentIndex() == nmListen;
+    AllowedPeers->setEnabled(type == 2 && listening);
+    NetworkAddress->setPlaceholderText(listening ? QStringLiteral("[адрес:]порт")
+                                                 : QStringLiteral("узел:порт"));
+}
+
+QString TChanelSetup::CheckNetworkFields(QWidget** field) const {
+    *field = NetworkAddress;
+    const std::string address = NetworkAddress->text().trimmed().toStdString();
+    const bool network = ChanelCombo->currentIndex() == 2;
+    std::string error;
+    // A network address is needed for the network; one typed for later
+    // must be well-formed too.
+    if (network || !address.empty()) {
+        const bool valid = NetworkModeCombo->currentIndex() == nmListen
+                               ? ParseListenAddress(address, &error).has_value()
+                               : ParseConnectAddress(address, &error).has_value();
+        if (!valid) {
+            return QString::fromStdString(error);
+        }
+    }
+    if (!CheckPeerList(AllowedPeers->text().toStdString(), &error)) {
+        *field = AllowedPeers;
+        return QString::fromStdString(error);
+    }
+    return {};
 }
 
 void TChanelSetup::done(int result) {
     if (result == QDialog::Accepted) {
+        QWidget* field = nullptr;
+        const QString error = CheckNetworkFields(&field);
+        if (!error.isEmpty()) {
+            NetworkErrorLabel->setText(error);
+            NetworkErrorLabel->setVisible(true);
+            field->setFocus();
+            return;
+        }
         FormClose();
     }
     QDialog::done(result);
@@ -105,6 +155,9 @@ void TChanelSetup::FormClose() {
     setup.ModemName = ModemCombo->currentText().toStdString();
     setup.PhoneNumber = PhoneNumber->text().toStdString();
     setup.MonitoringInterval = MonitoringInterval->value();
+    setup.NetworkAddress = NetworkAddress->text().trimmed().toStdString();
+    setup.NetworkMode = NetworkModeCombo->currentIndex();
+    setup.AllowedPeers = AllowedPeers->text().trimmed().toStdString();
     SaveChanelSetup(setup);
 }
 

@@ -15,8 +15,10 @@ class TChanelSetup;
 }
 
 // "Настройка подключения": edits the stored connection settings. Loads them
-// on construction, saves them only when closed with OK; nothing is
-// validated. Beside the port box it shows the device the port name reaches.
+// on construction, saves them only when closed with OK. Only the network
+// address and the peer list are checked: a malformed one keeps the dialog
+// open with the reason under the fields, and nothing is saved. Beside the
+// port box it shows the device the port name reaches.
 class TChanelSetup : public QDialog {
     Q_OBJECT
 
@@ -25,8 +27,9 @@ public:
     explicit TChanelSetup(QWidget* parent = nullptr);
     ~TChanelSetup() override;
 
-    // OK (Accepted) saves the six values as the controls hold them, enabled
-    // or not; any other result saves nothing.
+    // OK (Accepted) saves the values as the controls hold them, enabled or
+    // not, once the network fields are well-formed; any other result saves
+    // nothing.
     void done(int result) override;
 
     QComboBox* ChanelCombo = nullptr;
@@ -35,7 +38,11 @@ public:
     QLineEdit* PhoneNumber = nullptr;
     QSpinBox* MonitoringInterval = nullptr;
     QSpinBox* NetAddress = nullptr;
+    QLineEdit* NetworkAddress = nullptr;
+    QComboBox* NetworkModeCombo = nullptr;
+    QLineEdit* AllowedPeers = nullptr;
     QLabel* PortDeviceLabel = nullptr;
+    QLabel* NetworkErrorLabel = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
@@ -46,6 +53,9 @@ private:
     void FormCreate();
     void FormClose();
     void ChanelComboChange();
+    // The reason the network fields cannot be saved, and the field to mend
+    // in `field`; empty when they can.
+    QString CheckNetworkFields(QWidget** field) const;
     void UpdatePortDevice();
 
     std::unique_ptr<Ui::TChanelSetup> FUi;

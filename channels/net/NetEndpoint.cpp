@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <arpa/inet.h>
+
 namespace {
 
 constexpr const char* kAddressFormatText =
@@ -117,4 +119,19 @@ std::vector<std::string> SplitPeerList(const std::string& text) {
         peers.push_back(current);
     }
     return peers;
+}
+
+bool CheckPeerList(const std::string& text, std::string* error) {
+    for (const std::string& peer : SplitPeerList(text)) {
+        unsigned char address[sizeof(in6_addr)];
+        if (::inet_pton(AF_INET, peer.c_str(), address) != 1 &&
+            ::inet_pton(AF_INET6, peer.c_str(), address) != 1) {
+            if (error != nullptr) {
+                *error =
+                    "Неверный адрес в списке разрешённых: " + peer + " (нужен адрес IPv4 или IPv6)";
+            }
+            return false;
+        }
+    }
+    return true;
 }

@@ -22,3 +22,6 @@ std::optional<NetEndpoint> ParseConnectAddress(const std::string& text, std::str
 std::optional<NetEndpoint> ParseListenAddress(const std::string& text, std::string* error);
 // The peer addresses let in, separated by spaces, commas or semicolons.
 std::vector<std::string> SplitPeerList(const std::string& text);
+// False with a text for the user when an entry of the list is not a numeric
+// IPv4 or IPv6 address (peers are told apart by their address only).
+bool CheckPeerList(const std::string& text, std::string* error);

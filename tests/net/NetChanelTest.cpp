@@ -238,9 +238,15 @@ TEST(NetChanel, WaitingForTheCallTakesOneAllowedPeer) {
     ::close(device);
 }
 
-TEST(NetChanel, CloseEndsTheWaitForTheCallAtOnce) {
+TEST(NetChanel, WaitForTheCallEndsAtItsLimitOrAtClose) {
+    {
+        TNetQueueIDChanel chanel;
+        Recorder r(chanel);
+        chanel.Open(std::to_string(FreePort()), nmListen, "", 300, 1000);
+        ASSERT_TRUE(WaitFor([&] { return chanel.GetState() == csDisconnected; }, 5s));
+        EXPECT_NE(r.console.find("никто не позвонил"), std::string::npos) << r.console;
+    }
     TNetQueueIDChanel chanel;
-    Recorder r(chanel);
     chanel.Open(std::to_string(FreePort()), nmListen, "", 120000, 1000);
     PumpEvents(100ms);
     chanel.Close();

@@ -119,7 +119,9 @@ TEST_F(ChanelSetupTest, OpensWithTheStoredModemSettings) {
     QComboBox* modem = Find<QComboBox>(dialog, "ModemCombo");
     QLineEdit* phone = Find<QLineEdit>(dialog, "PhoneNumber");
     ASSERT_TRUE(type && port && modem && phone);
-    EXPECT_EQ(Items(type), (QStringList{QStringLiteral("COM порт"), QStringLiteral("Модем")}));
+    EXPECT_EQ(Items(type), (QStringList{QStringLiteral("COM порт"), QStringLiteral("Модем"),
+                                        QStringLiteral("Сеть")}));
+    EXPECT_FALSE(Find<QLineEdit>(dialog, "NetworkAddress")->isEnabled());
     EXPECT_FALSE(type->isEditable());
     EXPECT_EQ(type->currentIndex(), 1);
     EXPECT_FALSE(port->isEnabled());
@@ -211,14 +213,45 @@ INSTANTIATE_TEST_SUITE_P(
             Close::Ok,
             With(ChanelSetupStruct{}, [](ChanelSetupStruct& s) { s.ComPortName = "COM250"; })},
         ChanelCase{"UnknownConnectionTypeKept",
-                   With(StoredModemSetup(), [](ChanelSetupStruct& s) { s.CurrentChanel = 2; }),
+                   With(StoredModemSetup(), [](ChanelSetupStruct& s) { s.CurrentChanel = 3; }),
                    [](TChanelSetup& d) {
                        EXPECT_EQ(Find<QComboBox>(d, "ChanelCombo")->currentIndex(), -1);
                        EXPECT_FALSE(Find<QComboBox>(d, "ComPortCombo")->isEnabled());
                        EXPECT_FALSE(Find<QComboBox>(d, "ModemCombo")->isEnabled());
                    },
                    Close::Ok,
-                   With(StoredModemSetup(), [](ChanelSetupStruct& s) { s.CurrentChanel = 2; })},
+                   With(StoredModemSetup(), [](ChanelSetupStruct& s) { s.CurrentChanel = 3; })},
+        ChanelCase{"NetworkWaitingForTheCall", StoredModemSetup(),
+                   [](TChanelSetup& d) {
+                       Find<QComboBox>(d, "ChanelCombo")->setCurrentIndex(2);
+                       EXPECT_FALSE(Find<QComboBox>(d, "ModemCombo")->isEnabled());
+                       EXPECT_FALSE(Find<QLineEdit>(d, "AllowedPeers")->isEnabled());
+                       Find<QComboBox>(d, "NetworkModeCombo")->setCurrentIndex(2);
+                       EXPECT_TRUE(Find<QLineEdit>(d, "AllowedPeers")->isEnabled());
+                       Find<QLineEdit>(d, "NetworkAddress")->setText(QStringLiteral("4001"));
+                       Find<QLineEdit>(d, "AllowedPeers")->setText(QStringLiteral("10.0.0.7"));
+                   },
+                   Close::Ok,
+                   With(StoredModemSetup(),
+                        [](ChanelSetupStruct& s) {
+                            s.CurrentChanel = 2;
+                            s.NetworkAddress = "4001";
+                            s.NetworkMode = 2;
+                            s.AllowedPeers = "10.0.0.7";
+                        })},
+        // A malformed address keeps the dialog open with the reason shown.
+        ChanelCase{
+            "MalformedNetworkAddressNeverSaved", StoredModemSetup(),
+            [](TChanelSetup& d) {
+                Find<QComboBox>(d, "ChanelCombo")->setCurrentIndex(2);
+                Find<QLineEdit>(d, "NetworkAddress")->setText(QStringLiteral("fe80::1:4001"));
+                Find<QPushButton>(d, "OKButton")->click();
+                EXPECT_EQ(d.result(), 0);
+                EXPECT_TRUE(Find<QLabel>(d, "NetworkErrorLabel")
+                                ->text()
+                                .startsWith(QStringLiteral("Неверный сетевой адрес")));
+            },
+            Close::Cancel, OtherSetup()},
         ChanelCase{"SpinValuesHeldInTheirRanges",
                    With(ChanelSetupStruct{},
                         [](ChanelSetupStruct& s) {
