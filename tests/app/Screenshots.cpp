@@ -136,5 +136,15 @@ int main(int argc, char** argv) {
     tabs->setCurrentIndex(0);
     ShootModal(out + "/dialog-connection.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();
+
+    // The same dialog set for a serial device server reached over the network.
+    ChanelSetupStruct network;
+    LoadChanelSetup(network);
+    network.CurrentChanel = 2;
+    network.NetworkAddress = "192.168.0.10:4001";
+    network.NetworkMode = 1;
+    SaveChanelSetup(network);
+    ShootModal(out + "/dialog-connection-network.png", false);
+    form.findChild<QAction*>("ChanelTypeAction")->trigger();
     return ok ? 0 : 1;
 }
