@@ -20,7 +20,7 @@ cxxflags=$(echo "$cxxflags" | sed 's/\(^\| \)-g\( \|$\)/ /g')
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
 echo "=== $build: configure and build" >&2
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZQ_BUILD_TESTS=OFF \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZQ_BUILD_TESTS=OFF -DZQ_USE_MOLD=OFF \
     -DCMAKE_INSTALL_PREFIX=/usr "-DCMAKE_CXX_FLAGS=$cxxflags" -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
     "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" >/dev/null
 cmake --build "$build" -j "$jobs"

@@ -5,9 +5,9 @@
 set -euo pipefail
 
 packages=(
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config ccache mold
     qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n libqt6svg6
-    libxlsxwriter-dev
+    libxlsxwriter-dev ser2net
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick

@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds and runs every test,
-# then builds again with AddressSanitizer + UndefinedBehaviorSanitizer and
-# runs every test again, then runs the channel and end-to-end tests under
-# ThreadSanitizer. Exits non-zero when anything fails.
+# then builds the test programs again with AddressSanitizer +
+# UndefinedBehaviorSanitizer and runs every test but the install test again,
+# then builds the programs of the channel, task and end-to-end tests with
+# ThreadSanitizer and runs those. Prints the time each stage took. Exits
+# non-zero when anything fails.
+#
+# Each tree builds only what its tests run; ccache (its cache in build/ccache)
+# makes a repeated run rebuild only what changed, and mold links when it is
+# installed. A cold cache builds everything, as CI does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,25 +17,66 @@ scripts/setup.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
+export CCACHE_DIR=${CCACHE_DIR:-$PWD/build/ccache}
+export CCACHE_BASEDIR=$PWD
+export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+launcher=()
+if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 
-run_build() {
-    local dir=$1 label=$2
-    shift 2
-    echo "=== $dir: configure and build" >&2
-    cmake -S . -B "$dir" -G Ninja -DZQ_BUILD_TESTS=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
-    echo "=== $dir: tests" >&2
-    if [ -n "$label" ]; then
-        ctest --test-dir "$dir" -j "$jobs" --no-tests=error -L "$label"
-    else
-        ctest --test-dir "$dir" -j "$jobs" --no-tests=error
-    fi
+started=$(date +%s)
+stages=()
+stage() {
+    local name=$1 from
+    shift
+    from=$(date +%s)
+    echo "=== $name" >&2
+    "$@"
+    stages+=("$(printf '%-44s %4d s' "$name" $(($(date +%s) - from)))")
+    echo "=== $name: $(($(date +%s) - from)) s" >&2
 }
 
-run_build build/release "" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    run_build build/asan "" -DCMAKE_BUILD_TYPE=Debug "-DZQ_SANITIZE=address,undefined"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-    run_build build/tsan "channels|tasks|e2e" -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=thread
+configure() {
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DZQ_BUILD_TESTS=ON "${launcher[@]}" "$@" >/dev/null
+}
 
-echo "=== all tests passed" >&2
+# ctest over `dir`, for the labels given (a regex), or all but the excluded.
+run_tests() {
+    local dir=$1
+    shift
+    ctest --test-dir "$dir" -j "$jobs" --no-tests=error "$@"
+}
+
+# Release: everything is built (the benchmarks and the package's tree
+# included) and every test runs.
+stage "release: configure" configure build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "release: build" cmake --build build/release -j "$jobs"
+stage "release: tests" run_tests build/release
+
+# The sanitizer trees need line numbers for their reports, not full debug
+# information (which makes the many test programs slow to link).
+sanitizer_flags=(-DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-O0 -g1")
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+stage "asan+ubsan: configure" configure build/asan "${sanitizer_flags[@]}" \
+    "-DZQ_SANITIZE=address,undefined"
+stage "asan+ubsan: build the test programs" cmake --build build/asan -j "$jobs" --target zq_tests
+stage "asan+ubsan: tests" run_tests build/asan -LE install
+unset ASAN_OPTIONS UBSAN_OPTIONS
+
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+stage "tsan: configure" configure build/tsan "${sanitizer_flags[@]}" -DZQ_SANITIZE=thread
+stage "tsan: build the channel, task and e2e tests" cmake --build build/tsan -j "$jobs" \
+    --target zq_tests_channels zq_tests_tasks zq_tests_e2e
+stage "tsan: tests" run_tests build/tsan -L "channels|tasks|e2e"
+unset TSAN_OPTIONS
+
+echo "=== stages:" >&2
+for s in "${stages[@]}"; do
+    echo "    $s" >&2
+done
+echo "=== all tests passed in $(($(date +%s) - started)) s" >&2
