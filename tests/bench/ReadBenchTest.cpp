@@ -3,9 +3,13 @@
 #include "BenchReadTask.h"
 #include "ReadFloor.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using Bytes = std::vector<uint8_t>;
 

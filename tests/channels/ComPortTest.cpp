@@ -6,6 +6,8 @@
 #include "PtyDevice.h"
 #include "win_error.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -29,6 +31,8 @@ using comprt::ComPort;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // Runs `action` and returns the text of the Exception it raises ("" if none).
 template <typename Action>

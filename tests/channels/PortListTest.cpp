@@ -4,6 +4,8 @@
 #include "PortNames.h"
 #include "PtyDevice.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -17,6 +19,8 @@
 using comprt::ComPort;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 std::vector<std::string> NamesOf(const ComPort::ComList& list) {
     std::vector<std::string> names;

@@ -4,6 +4,8 @@
 #include "PtyDevice.h"
 #include "QueueThread.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -12,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct Params {
     int value = 0;

@@ -3,6 +3,8 @@
 #include "ArchiveDecodeStruct.h"
 #include "RecordBuilders.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -12,6 +14,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct UsableCase {
     const char* name;

@@ -5,6 +5,8 @@
 #include "ParamsRegisters.h"
 #include "RecordBuilders.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -26,6 +28,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 constexpr int kIdentAt = kArchiveFileHeaderSize;                // 27
 constexpr int kCurrentAt = kIdentAt + kArchiveFileIdentSize;    // 35

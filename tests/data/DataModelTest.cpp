@@ -6,6 +6,8 @@
 #include "RecordBuilders.h"
 #include "ZQValve.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -19,6 +21,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using Block = std::vector<uint8_t>;
 

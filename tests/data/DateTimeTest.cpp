@@ -3,6 +3,8 @@
 #include "DateTime.h"
 #include "RecordBuilders.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +13,8 @@
 #include <string>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct DateCase {
     const char* name;

@@ -4,6 +4,8 @@
 #include "RecordBuilders.h"
 #include "RecordTexts.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -12,6 +14,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 JournalStruct Stamped(JournalStruct r, uint8_t year, uint8_t month, uint8_t day, uint8_t hour,
                       uint8_t minute, uint8_t second) {

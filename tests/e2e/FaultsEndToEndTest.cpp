@@ -2,11 +2,15 @@
 // in its own text when it does not.
 #include "Processes.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct FaultCase {
     const char* name;

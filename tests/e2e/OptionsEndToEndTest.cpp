@@ -3,9 +3,13 @@
 // then fails only on its missing file, exit 1).
 #include "Processes.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct OptionCase {
     const char* name;

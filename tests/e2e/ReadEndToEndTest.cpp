@@ -2,9 +2,13 @@
 #include "ArchiveFile.h"
 #include "Processes.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 const std::vector<std::string> kDevice = {
     "--baud", "0",  "--latency", "0",  "--seed",    "7",  "--hour", "70",

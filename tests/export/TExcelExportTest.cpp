@@ -1,5 +1,6 @@
 // The workbook server: selection rules, guards and their messages, the
 // started flag, showing a workbook as a file, and the soundness of the file.
+#include "CaseNames.h"
 #include "Exception.h"
 #include "ServerFixture.h"
 #include "XlsxDump.h"
@@ -17,6 +18,8 @@
 #include <limits>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using Server = ServerFixture;
 

@@ -7,6 +7,8 @@
 #include "TNetChanelThread.h"
 #include "TNetQueueIDChanel.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -22,6 +24,8 @@
 using namespace std::chrono_literals;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // Everything a channel raised, in order.
 struct Recorder {

@@ -3,12 +3,16 @@
 #include "NetEndpoint.h"
 #include "TelnetCodec.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct AddressCase {
     const char* name;

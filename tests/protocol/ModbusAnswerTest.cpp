@@ -1,11 +1,15 @@
 #include "ModbusAnswer.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct SpanCase {
     const char* name;

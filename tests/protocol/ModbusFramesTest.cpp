@@ -1,6 +1,8 @@
 #include "Crc16.h"
 #include "ModbusFrames.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,6 +11,8 @@
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 std::vector<uint8_t> Frame(const uint8_t* buffer, int length) {
     return std::vector<uint8_t>(buffer, buffer + length);

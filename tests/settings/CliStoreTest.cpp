@@ -1,6 +1,8 @@
 // zqcli and its settings store: a store it cannot read does not keep it from
 // the device, and a store write that meets the file-size limit fails with
 // its message instead of killing the program.
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,6 +15,8 @@
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 struct CliCase {
     const char* name;

@@ -5,6 +5,8 @@
 #include "Settings.h"
 #include "SettingsStore.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
@@ -21,6 +23,8 @@
 #include <sstream>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 QString StorePath() {
     return QString::fromStdString(SettingsStore::FilePath());

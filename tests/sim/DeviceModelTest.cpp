@@ -4,6 +4,8 @@
 #include "ParamsRegisters.h"
 #include "SimFrames.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +15,8 @@
 using namespace zqsim;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // A record that names its slot, so a walk can be read back.
 Record SlotRecord(int slot) {

@@ -1,5 +1,7 @@
 #include "ModemModel.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +10,8 @@ using namespace zqsim;
 using std::chrono::milliseconds;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // Drives a modem with a clock of its own.
 struct Line {

@@ -2,9 +2,13 @@
 // its dump of the rings.
 #include "SimRecords.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using Bytes = std::vector<uint8_t>;
 

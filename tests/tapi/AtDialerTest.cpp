@@ -3,12 +3,16 @@
 #include "AtLineBuffer.h"
 #include "TapiConstants.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using States = std::vector<uint32_t>;
 

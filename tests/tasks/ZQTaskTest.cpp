@@ -5,9 +5,13 @@
 #include "TaskHarness.h"
 #include "ZQTask.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using answers::Bytes;
 

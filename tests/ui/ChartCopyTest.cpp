@@ -10,6 +10,8 @@
 #include "ArchiveDecodeStruct.h"
 #include "DateTime.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
@@ -35,6 +37,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // An archive record of 2000 + year, month, day, hour with the two counters.
 ArchiveStruct Record(int year, int month, int day, int hour, float vPlus, float vMinus = 0) {

@@ -8,6 +8,8 @@
 #include "SettingsStore.h"
 #include "TTapiVault.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
@@ -28,6 +30,8 @@
 #include <string>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 template <typename T>
 T* Find(QWidget& parent, const char* name) {

@@ -9,6 +9,8 @@
 #include "ParamsTexts.h"
 #include "RecordTexts.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +33,8 @@
 using namespace ZQ_namespace;
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 template <typename T>
 T* Find(QWidget& parent, const char* name) {
