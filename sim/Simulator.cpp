@@ -1,5 +1,7 @@
 #include "Simulator.h"
 
+#include "SimLine.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -31,12 +33,17 @@ int PollTimeout(std::optional<SimTime> deadline, SimTime now) {
     return static_cast<int>(std::min<int64_t>(ms, 60000));
 }
 
+std::unique_ptr<SimPort> MakePort(const SimOptions& options) {
+    return std::make_unique<SimLine>(options.devicePath, options.baud, options.link);
+}
+
 }  // namespace
 
 Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log)
     : options_(options),
       onPath_(std::move(onPath)),
       log_(log),
+      port_(MakePort(options)),
       device_(options.deviceSettings, InitialContent(options)),
       faults_(options.faults, options.content.seed) {
     if (options_.modem) {
@@ -67,19 +74,26 @@ bool Simulator::Start(std::string& error) {
         error = "cannot make the stop pipe";
         return false;
     }
-    const bool opened = options_.devicePath.empty()
-                            ? line_.OpenPty(options_.baud, options_.link, error)
-                            : line_.OpenDevice(options_.devicePath, options_.baud, error);
-    if (!opened) {
+    PortEvent event;
+    if (!port_->Open(event, error)) {
         return false;
     }
-    log_.Note("line " + line_.Path() + (options_.modem ? " (modem)" : ""));
-    if (onPath_) {
-        onPath_(line_.Path());
+    if (modem_ && !event.note.empty()) {
+        event.note += " (modem)";
     }
     lastRx_ = SimClock::now();
+    OnPortEvent(event);
     Dump();
     return true;
+}
+
+void Simulator::OnPortEvent(const PortEvent& event) {
+    if (!event.note.empty()) {
+        log_.Note(event.note);
+    }
+    if (!event.announce.empty() && onPath_) {
+        onPath_(event.announce);
+    }
 }
 
 SimClock::duration Simulator::WireTime(size_t bytes) const {
@@ -120,6 +134,9 @@ std::optional<SimTime> Simulator::NextWake() const {
     if (options_.exitAfterIdleSeconds > 0) {
         consider(lastRx_ + IdleLimit());
     }
+    if (auto t = port_->NextWake()) {
+        consider(*t);
+    }
     return wake;
 }
 
@@ -143,10 +160,10 @@ int Simulator::Run() {
             break;
         }
 
-        const bool watching = line_.WatchFd() >= 0;
-        pollfd fds[3] = {
-            {line_.Fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}, {line_.WatchFd(), POLLIN, 0}};
-        if (poll(fds, watching ? 3 : 2, PollTimeout(NextWake(), now)) < 0) {
+        // poll() passes over a negative descriptor: a port without a host
+        // connected, or without anything of its own to watch.
+        pollfd fds[3] = {{port_->Fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}, port_->Watch()};
+        if (poll(fds, 3, PollTimeout(NextWake(), now)) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -157,15 +174,16 @@ int Simulator::Run() {
         if (fds[1].revents != 0) {
             break;
         }
-        if (watching && fds[2].revents != 0) {
-            line_.OnClientClosed();
+        const std::optional<SimTime> portWake = port_->NextWake();
+        if (fds[2].revents != 0 || (portWake && *portWake <= SimClock::now())) {
+            OnPortEvent(port_->Service(fds[2].revents, SimClock::now()));
         }
         if (fds[0].revents != 0 && !ReadLine(fds[0].revents) && !HangUp("the line was lost")) {
             break;
         }
     }
     log_.Note("stopped");
-    line_.Shutdown();
+    port_->Shutdown();
     return exitCode_;
 }
 
@@ -176,12 +194,12 @@ bool Simulator::ReadLine(short revents) {
     bool lost = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     uint8_t buffer[4096];
     while ((revents & POLLIN) != 0 && !ending_) {
-        const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
+        const ssize_t n = port_->Read(buffer, sizeof buffer);
         if (n > 0) {
             OnLineBytes(buffer, static_cast<size_t>(n), SimClock::now());
             continue;
         }
-        lost = lost || (n < 0 && errno != EAGAIN && errno != EINTR);
+        lost = lost || n < 0;
         break;
     }
     return !lost || ending_;
@@ -275,33 +293,27 @@ bool Simulator::HangUp(const std::string& why) {
         modem_->Reset();
     }
     if (options_.exitOnHangup) {
-        line_.Close();
+        port_->Shutdown();
         ending_ = true;
         return false;
     }
-    if (!line_.IsPty()) {
-        // A device that keeps hanging up is not reopened in a busy loop.
-        std::this_thread::sleep_for(milliseconds(200));
-    }
     std::string error;
-    if (!line_.HangUpAndReopen(error)) {
+    PortEvent event;
+    if (!port_->Reopen(event, error)) {
         log_.Note("cannot open the line again: " + error);
         std::fprintf(stderr, "zqsim: %s\n", error.c_str());
         exitCode_ = 1;
         ending_ = true;
         return false;
     }
-    log_.Note("line " + line_.Path());
-    if (onPath_) {
-        onPath_(line_.Path());
-    }
+    OnPortEvent(event);
     return true;
 }
 
 bool Simulator::WriteAll(const uint8_t* data, size_t length) {
     size_t done = 0;
     while (done < length) {
-        const ssize_t n = write(line_.Fd(), data + done, length - done);
+        const ssize_t n = port_->Write(data + done, length - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -311,7 +323,7 @@ bool Simulator::WriteAll(const uint8_t* data, size_t length) {
         }
         if (n < 0 && errno == EAGAIN) {
             // Nobody reads the line: wait a while, then drop the rest.
-            pollfd out{line_.Fd(), POLLOUT, 0};
+            pollfd out{port_->Fd(), POLLOUT, 0};
             if (poll(&out, 1, 1000) > 0 && (out.revents & POLLOUT) != 0) {
                 continue;
             }
@@ -322,10 +334,9 @@ bool Simulator::WriteAll(const uint8_t* data, size_t length) {
     return true;
 }
 
-void Simulator::WritePaced(const uint8_t* data, size_t length) {
+bool Simulator::WritePaced(const uint8_t* data, size_t length) {
     if (options_.baud <= 0) {
-        WriteAll(data, length);
-        return;
+        return WriteAll(data, length);
     }
     // Byte k has fully crossed the line at start + (k + 1) byte times.
     const SimTime start = SimClock::now();
@@ -336,7 +347,7 @@ void Simulator::WritePaced(const uint8_t* data, size_t length) {
             std::min(length, static_cast<size_t>((SimClock::now() - start) / byteTime));
         if (due > written) {
             if (!WriteAll(data + written, due - written)) {
-                return;
+                return false;
             }
             written = due;
         }
@@ -345,6 +356,7 @@ void Simulator::WritePaced(const uint8_t* data, size_t length) {
             std::this_thread::sleep_until(std::max(next, SimClock::now() + milliseconds(1)));
         }
     }
+    return true;
 }
 
 void Simulator::Dump() const {

@@ -3,9 +3,9 @@
 #include "DeviceModel.h"
 #include "FaultPlan.h"
 #include "ModemModel.h"
-#include "SimLine.h"
 #include "SimLog.h"
 #include "SimOptions.h"
+#include "SimPort.h"
 
 #include <functional>
 #include <memory>
@@ -37,7 +37,7 @@ public:
     int Run();
     void RequestStop();
 
-    const std::string& LinePath() const { return line_.Path(); }
+    const std::string& LinePath() const { return port_->Path(); }
     const DeviceModel& Device() const { return device_; }
 
 private:
@@ -50,7 +50,9 @@ private:
     void HandleFrame(SimTime now);
     // Hangs the line up; false when the run is to end.
     bool HangUp(const std::string& why);
-    void WritePaced(const uint8_t* data, size_t length);
+    // Logs and announces.
+    void OnPortEvent(const PortEvent& event);
+    bool WritePaced(const uint8_t* data, size_t length);
     bool WriteAll(const uint8_t* data, size_t length);
     SimClock::duration WireTime(size_t bytes) const;
     SimClock::duration FrameGap() const;
@@ -59,7 +61,7 @@ private:
     SimOptions options_;
     PathSink onPath_;
     SimLog log_;
-    SimLine line_;
+    std::unique_ptr<SimPort> port_;
     DeviceModel device_;
     FaultPlan faults_;
     std::unique_ptr<ModemModel> modem_;
