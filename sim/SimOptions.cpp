@@ -50,6 +50,71 @@ bool ToDouble(const std::string& text, double lo, double hi, double& value) {
     return true;
 }
 
+// The network options as given, checked together at the end.
+struct NetArgs {
+    std::string listen;
+    std::string connect;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The C escapes \r \n \t \\ and \xHH (one or two hex digits) resolved; false on
+// any other escape or a backslash at the end.
+bool Unescape(const std::string& text, std::string& out) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            result += text[i];
+            continue;
+        }
+        if (++i >= text.size()) {
+            return false;
+        }
+        switch (text[i]) {
+            case 'r':
+                result += '\r';
+                break;
+            case 'n':
+                result += '\n';
+                break;
+            case 't':
+                result += '\t';
+                break;
+            case '\\':
+                result += '\\';
+                break;
+            case 'x': {
+                int value = 0;
+                int digits = 0;
+                while (digits < 2 && i + 1 < text.size() && HexDigit(text[i + 1]) >= 0) {
+                    value = value * 16 + HexDigit(text[++i]);
+                    ++digits;
+                }
+                if (digits == 0) {
+                    return false;
+                }
+                result += static_cast<char>(value);
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    out = result;
+    return true;
+}
+
 struct OptionDef {
     const char* name;
     bool takesValue;
@@ -57,7 +122,8 @@ struct OptionDef {
     std::function<bool(const std::string&)> apply;
 };
 
-std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, bool& version) {
+std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net, bool& help,
+                                   bool& version) {
     auto integer = [](auto& field, long long lo, long long hi) {
         return [&field, lo, hi](const std::string& v) {
             long long x = 0;
@@ -167,6 +233,26 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, b
         {"--guard-time", true, integer(m.guardMs, 20, 60000)},
         {"--drop-after-seconds", true, millis(m.dropAfterMs, 86400)},
         {"--drop-after-requests", true, integer(m.dropAfterRequests, 0, 1000000000)},
+        {"--answer-delay", true, integer(o.answerDelayMs, 0, 60000)},
+        {"--segment", true,
+         [&o](const std::string& v) {
+             const size_t colon = v.find(':');
+             long long bytes = 0;
+             long long gap = 0;
+             if (colon == std::string::npos || !ToInt(v.substr(0, colon), 1, 65535, bytes) ||
+                 !ToInt(v.substr(colon + 1), 0, 60000, gap)) {
+                 return false;
+             }
+             o.segmentBytes = static_cast<int>(bytes);
+             o.segmentGapMs = static_cast<int>(gap);
+             return true;
+         }},
+        {"--tcp-listen", true, text(net.listen)},
+        {"--tcp-connect", true, text(net.connect)},
+        {"--banner", true,
+         [&o](const std::string& v) { return Unescape(v, o.banner) && !o.banner.empty(); }},
+        {"--tcp-mute", false, flag(o.tcpMute)},
+        {"--tcp-drop-after", true, integer(o.tcpDropAfter, 0, 1000000000)},
     };
     return defs;
 }
@@ -218,15 +304,50 @@ bool FinishRings(const RingArgs& args, ContentOptions& content, std::string& err
     return true;
 }
 
+bool FinishNet(const NetArgs& args, SimOptions& o, std::string& error) {
+    if (!args.listen.empty() && !args.connect.empty()) {
+        error = "--tcp-listen and --tcp-connect exclude each other";
+        return false;
+    }
+    const bool listening = !args.listen.empty();
+    if (listening || !args.connect.empty()) {
+        const char* name = listening ? "--tcp-listen" : "--tcp-connect";
+        std::string why;
+        if (!ParseNetAddress(listening ? args.listen : args.connect, listening, o.net, why)) {
+            error = std::string("bad value for ") + name + ": " + why;
+            return false;
+        }
+        const char* lineOption = !o.devicePath.empty() ? "--device"
+                                 : !o.link.empty()     ? "--link"
+                                 : o.modem             ? "--modem"
+                                                       : nullptr;
+        if (lineOption != nullptr) {
+            error = std::string(lineOption) + " is for the line, not for " + name;
+            return false;
+        }
+        return true;
+    }
+    const char* netOption = !o.banner.empty()    ? "--banner"
+                            : o.tcpMute          ? "--tcp-mute"
+                            : o.tcpDropAfter > 0 ? "--tcp-drop-after"
+                                                 : nullptr;
+    if (netOption != nullptr) {
+        error = std::string(netOption) + " needs --tcp-listen or --tcp-connect";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> SimOptionNames() {
     SimOptions o;
     RingArgs rings;
+    NetArgs net;
     bool help = false;
     bool version = false;
     std::vector<std::string> names;
-    for (const OptionDef& def : Definitions(o, rings, help, version)) {
+    for (const OptionDef& def : Definitions(o, rings, net, help, version)) {
         if (def.name != nullptr) {
             names.push_back(def.name);
         }
@@ -241,9 +362,10 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
                              std::string& error) {
     SimOptions o;
     RingArgs rings;
+    NetArgs net;
     bool help = false;
     bool version = false;
-    const std::vector<OptionDef> defs = Definitions(o, rings, help, version);
+    const std::vector<OptionDef> defs = Definitions(o, rings, net, help, version);
     const std::vector<RingOption> ringOptions = RingOptions();
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -317,7 +439,7 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     if (version) {
         return ParseOutcome::Version;
     }
-    if (!FinishRings(rings, o.content, error)) {
+    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error)) {
         return ParseOutcome::Error;
     }
     o.modemSettings.connectRate = o.baud > 0 ? o.baud : 19200;
@@ -329,7 +451,8 @@ std::string SimUsage() {
     return R"(Usage: zqsim [OPTION]...
 A simulated ZQ flow-meter device (Modbus RTU, functions 3, 4, 16, 17, 65),
 optionally behind a simulated Hayes modem, on a pseudo-terminal or a serial
-device. Runs until SIGTERM or SIGINT (then removes its link) or until idle.
+device, or on the network. Runs until SIGTERM or SIGINT (then removes its
+link) or until idle.
 
   --help                   this text
   --version                the program's version
@@ -344,12 +467,18 @@ Line:
   --baud N                 line speed: every byte costs 10 bits each way
                            (default 19200; 0 = no pacing)
   --latency MS             wait before each answer (default 5)
+  --answer-delay MS        hold every answer MS more before its first byte
+                           goes out, as a mobile network's round trip would
+                           (default 0)
+  --segment BYTES:MS       write every answer in pieces of BYTES bytes with MS
+                           between them, as a slow mobile network delivers it
   --exit-after-idle S      exit after S seconds without a byte from the line
                            (default 0 = never)
   --exit-on-hangup         exit when the line hangs up, instead of opening a
                            fresh pseudo-terminal (its path is printed on a new
                            line of standard output and the link re-pointed) or
-                           reopening the device
+                           reopening the device; on the network: exit when a
+                           connection ends
   --log                    print every request and answer as hex with a time
                            stamp, and what happened on the line, to stderr
   --log-file PATH          the same, to a file
@@ -409,7 +538,8 @@ whole run, only those addressed to the device):
   --stop-after N           answer N requests, then stay silent for good
   --hangup-after N         hang the line up when request N + 1 arrives (once):
                            the master side is closed, the client's port sees
-                           a hang-up; then a fresh line as --exit-on-hangup says
+                           a hang-up; then a fresh line as --exit-on-hangup says;
+                           on the network the connection is closed
 
 Modem (--modem puts a Hayes modem in front of the device):
   --modem                  command mode with AT, ATZ, ATE0/ATE1, ATH, ATO, ATI,
@@ -436,8 +566,28 @@ Modem (--modem puts a Hayes modem in front of the device):
   --drop-after-requests N  the carrier drops when request N + 1 of a call
                            arrives
 
-Exit status: 0 after SIGTERM, SIGINT or the idle time, 1 on a line error,
-2 on a usage error.
+Network (instead of the line: the device as behind a serial device server
+in raw TCP mode, the RTU frames with their CRC unchanged on the connection):
+  --tcp-listen [ADDR:]PORT
+                           listen on ADDR (default 127.0.0.1; [::1]:PORT and
+                           0.0.0.0:PORT as well; PORT 0 = any free port) and
+                           serve one client at a time: the next is taken when
+                           the one before has closed. The address listened on
+                           is the first line of standard output
+  --tcp-connect HOST:PORT  call HOST ([IPv6]:PORT as well) as a modem behind
+                           NAT calls in: every 500 ms until a call gets
+                           through, and again 500 ms after a connection ends;
+                           each connection made prints a line "connected to
+                           ADDRESS" on standard output
+  --banner TEXT            sent first on each connection, as a modem's
+                           "CONNECT 9600\r\n" line would be; escapes \r \n
+                           \t \\ \xHH
+  --tcp-mute               take connections and requests, never answer (the
+                           banner still comes)
+  --tcp-drop-after N       close a connection after its N-th answer
+
+Exit status: 0 after SIGTERM, SIGINT or the idle time, 1 on a line or network
+error, 2 on a usage error.
 )";
 }
 

@@ -1,6 +1,7 @@
 #include "Simulator.h"
 
 #include "SimLine.h"
+#include "SimSocket.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,8 +34,33 @@ int PollTimeout(std::optional<SimTime> deadline, SimTime now) {
     return static_cast<int>(std::min<int64_t>(ms, 60000));
 }
 
-std::unique_ptr<SimPort> MakePort(const SimOptions& options) {
+std::unique_ptr<SimPort> MakePort(const SimOptions& options, SimLog log) {
+    if (options.net.mode != NetSettings::Mode::None) {
+        return std::make_unique<SimSocket>(options.net, log);
+    }
     return std::make_unique<SimLine>(options.devicePath, options.baud, options.link);
+}
+
+// Text with its control bytes as C escapes, for the log.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (b < 0x20 || b == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -43,7 +69,7 @@ Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log)
     : options_(options),
       onPath_(std::move(onPath)),
       log_(log),
-      port_(MakePort(options)),
+      port_(MakePort(options, log)),
       device_(options.deviceSettings, InitialContent(options)),
       faults_(options.faults, options.content.seed) {
     if (options_.modem) {
@@ -93,6 +119,32 @@ void Simulator::OnPortEvent(const PortEvent& event) {
     }
     if (!event.announce.empty() && onPath_) {
         onPath_(event.announce);
+    }
+    if (!event.connected) {
+        return;
+    }
+    frame_.clear();
+    connectionAnswers_ = 0;
+    if (!options_.banner.empty()) {
+        log_.Note("banner " + Escaped(options_.banner));
+        WritePaced(reinterpret_cast<const uint8_t*>(options_.banner.data()),
+                   options_.banner.size());
+    }
+}
+
+bool Simulator::SleepUntil(SimTime t) const {
+    for (;;) {
+        const SimTime now = SimClock::now();
+        if (now >= t) {
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(t - now).count();
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000),
+                            static_cast<long>(left % 1'000'000'000)};
+        pollfd stop{stopPipe_[0], POLLIN, 0};
+        if (ppoll(&stop, 1, &wait, nullptr) > 0) {
+            return false;
+        }
     }
 }
 
@@ -265,6 +317,10 @@ void Simulator::HandleFrame(SimTime now) {
                   " requests");
         return;
     }
+    if (options_.tcpMute) {
+        log_.Note("   not answered: mute");
+        return;
+    }
     std::vector<uint8_t> answer = device_.Answer(frame.data(), frame.size());
     if (frame.size() > 1 && frame[1] == 16) {
         Dump();  // a write may have cleared the rings
@@ -278,12 +334,31 @@ void Simulator::HandleFrame(SimTime now) {
         return;
     }
     // The device hears the request's last byte one wire time after its
-    // first, then takes its latency.
-    const SimTime ready =
-        std::max(now, frameFirst_ + WireTime(frame.size())) + milliseconds(options_.latencyMs);
-    std::this_thread::sleep_until(ready);
+    // first, then takes its latency; the network may hold the answer longer.
+    const SimTime ready = std::max(now, frameFirst_ + WireTime(frame.size())) +
+                          milliseconds(options_.latencyMs + options_.answerDelayMs);
+    if (!SleepUntil(ready)) {
+        return;
+    }
     log_.Bytes("->", answer);
-    WritePaced(answer.data(), answer.size());
+    WriteAnswer(answer);
+    ++connectionAnswers_;
+    if (options_.tcpDropAfter > 0 && connectionAnswers_ >= options_.tcpDropAfter) {
+        HangUp("connection dropped after " + std::to_string(connectionAnswers_) + " answers");
+    }
+}
+
+void Simulator::WriteAnswer(const std::vector<uint8_t>& answer) {
+    const size_t piece =
+        options_.segmentBytes > 0 ? static_cast<size_t>(options_.segmentBytes) : answer.size();
+    for (size_t at = 0; at < answer.size(); at += piece) {
+        if (at > 0 && !SleepUntil(SimClock::now() + milliseconds(options_.segmentGapMs))) {
+            return;
+        }
+        if (!WritePaced(answer.data() + at, std::min(piece, answer.size() - at))) {
+            return;
+        }
+    }
 }
 
 bool Simulator::HangUp(const std::string& why) {
