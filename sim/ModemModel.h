@@ -1,6 +1,7 @@
 #pragma once
 
-#include <chrono>
+#include "SimClock.h"
+
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -8,9 +9,6 @@
 #include <vector>
 
 namespace zqsim {
-
-using SimClock = std::chrono::steady_clock;
-using SimTime = SimClock::time_point;
 
 struct ModemSettings {
     // Numbers are compared by their dialable characters 0-9 * # + only.

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 namespace zqsim {
 
@@ -57,8 +58,55 @@ bool SetRawLine(int fd, int baud) {
     return tcsetattr(fd, TCSANOW, &tio) == 0;
 }
 
+SimLine::SimLine(std::string devicePath, int baud, std::string link)
+    : devicePath_(std::move(devicePath)), baud_(baud), link_(std::move(link)) {}
+
 SimLine::~SimLine() {
     Shutdown();
+}
+
+bool SimLine::Open(PortEvent& event, std::string& error) {
+    const bool opened =
+        devicePath_.empty() ? OpenPty(baud_, link_, error) : OpenDevice(devicePath_, baud_, error);
+    if (opened) {
+        Opened(event);
+    }
+    return opened;
+}
+
+bool SimLine::Reopen(PortEvent& event, std::string& error) {
+    if (!pty_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    if (!HangUpAndReopen(error)) {
+        return false;
+    }
+    Opened(event);
+    return true;
+}
+
+void SimLine::Opened(PortEvent& event) const {
+    event.announce = path_;
+    event.note = "line " + path_;
+}
+
+ssize_t SimLine::Read(uint8_t* data, size_t size) {
+    const ssize_t n = read(fd_, data, size);
+    if (n >= 0) {
+        return n;
+    }
+    return errno == EAGAIN || errno == EINTR ? 0 : -1;
+}
+
+ssize_t SimLine::Write(const uint8_t* data, size_t size) {
+    return write(fd_, data, size);
+}
+
+PortEvent SimLine::Service(short revents, SimTime) {
+    if (revents != 0) {
+        OnClientClosed();
+    }
+    return {};
 }
 
 bool SimLine::OpenPty(int baud, const std::string& link, std::string& error) {

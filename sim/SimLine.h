@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SimPort.h"
+
 #include <string>
 
 namespace zqsim {
@@ -7,10 +9,12 @@ namespace zqsim {
 // The simulator's end of the line: the master side of a pseudo-terminal
 // whose slave the tool opens, or a serial device. Descriptors are
 // non-blocking. Not thread-safe.
-class SimLine {
+class SimLine final : public SimPort {
 public:
-    SimLine() = default;
-    ~SimLine();
+    // Open() makes a pseudo-terminal when `devicePath` is empty, else opens
+    // that device; `baud` and `link` as for OpenPty and OpenDevice.
+    SimLine(std::string devicePath, int baud, std::string link);
+    ~SimLine() override;
     SimLine(const SimLine&) = delete;
     SimLine& operator=(const SimLine&) = delete;
 
@@ -29,11 +33,22 @@ public:
     bool HangUpAndReopen(std::string& error);
     void Close();
     // Close, and the link removed if it still points at this line.
-    void Shutdown();
+    void Shutdown() override;
 
-    int Fd() const { return fd_; }
+    // The port's side: the event's announcement and note give the path.
+    bool Open(PortEvent& event, std::string& error) override;
+    int Fd() const override { return fd_; }
+    // A serial device reads 0 bytes when it has none (VMIN 0); the master
+    // side fails with EAGAIN then. A hang-up or another error loses the line.
+    ssize_t Read(uint8_t* data, size_t size) override;
+    ssize_t Write(const uint8_t* data, size_t size) override;
+    pollfd Watch() const override { return {watchFd_, POLLIN, 0}; }
+    PortEvent Service(short revents, SimTime now) override;
+    // HangUpAndReopen; a device is reopened after 200 ms, so that one that
+    // keeps hanging up is not reopened in a busy loop.
+    bool Reopen(PortEvent& event, std::string& error) override;
     // The slave's path, or the device path.
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const override { return path_; }
     bool IsPty() const { return pty_; }
 
     // Watch of the slave's open/close (-1 when none): readable after a client
@@ -47,7 +62,9 @@ public:
 
 private:
     bool MakeLink(std::string& error);
+    void Opened(PortEvent& event) const;
 
+    std::string devicePath_;
     int fd_ = -1;
     int slaveFd_ = -1;
     int watchFd_ = -1;

@@ -50,6 +50,71 @@ bool ToDouble(const std::string& text, double lo, double hi, double& value) {
     return true;
 }
 
+// The network options as given, checked together at the end.
+struct NetArgs {
+    std::string listen;
+    std::string connect;
+};
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// The C escapes \r \n \t \\ and \xHH (one or two hex digits) resolved; false on
+// any other escape or a backslash at the end.
+bool Unescape(const std::string& text, std::string& out) {
+    std::string result;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\') {
+            result += text[i];
+            continue;
+        }
+        if (++i >= text.size()) {
+            return false;
+        }
+        switch (text[i]) {
+            case 'r':
+                result += '\r';
+                break;
+            case 'n':
+                result += '\n';
+                break;
+            case 't':
+                result += '\t';
+                break;
+            case '\\':
+                result += '\\';
+                break;
+            case 'x': {
+                int value = 0;
+                int digits = 0;
+                while (digits < 2 && i + 1 < text.size() && HexDigit(text[i + 1]) >= 0) {
+                    value = value * 16 + HexDigit(text[++i]);
+                    ++digits;
+                }
+                if (digits == 0) {
+                    return false;
+                }
+                result += static_cast<char>(value);
+                break;
+            }
+            default:
+                return false;
+        }
+    }
+    out = result;
+    return true;
+}
+
 struct OptionDef {
     const char* name;
     bool takesValue;
@@ -57,7 +122,8 @@ struct OptionDef {
     std::function<bool(const std::string&)> apply;
 };
 
-std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, bool& version) {
+std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net, bool& help,
+                                   bool& version) {
     auto integer = [](auto& field, long long lo, long long hi) {
         return [&field, lo, hi](const std::string& v) {
             long long x = 0;
@@ -167,6 +233,26 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, b
         {"--guard-time", true, integer(m.guardMs, 20, 60000)},
         {"--drop-after-seconds", true, millis(m.dropAfterMs, 86400)},
         {"--drop-after-requests", true, integer(m.dropAfterRequests, 0, 1000000000)},
+        {"--answer-delay", true, integer(o.answerDelayMs, 0, 60000)},
+        {"--segment", true,
+         [&o](const std::string& v) {
+             const size_t colon = v.find(':');
+             long long bytes = 0;
+             long long gap = 0;
+             if (colon == std::string::npos || !ToInt(v.substr(0, colon), 1, 65535, bytes) ||
+                 !ToInt(v.substr(colon + 1), 0, 60000, gap)) {
+                 return false;
+             }
+             o.segmentBytes = static_cast<int>(bytes);
+             o.segmentGapMs = static_cast<int>(gap);
+             return true;
+         }},
+        {"--tcp-listen", true, text(net.listen)},
+        {"--tcp-connect", true, text(net.connect)},
+        {"--banner", true,
+         [&o](const std::string& v) { return Unescape(v, o.banner) && !o.banner.empty(); }},
+        {"--tcp-mute", false, flag(o.tcpMute)},
+        {"--tcp-drop-after", true, integer(o.tcpDropAfter, 0, 1000000000)},
     };
     return defs;
 }
@@ -218,15 +304,50 @@ bool FinishRings(const RingArgs& args, ContentOptions& content, std::string& err
     return true;
 }
 
+bool FinishNet(const NetArgs& args, SimOptions& o, std::string& error) {
+    if (!args.listen.empty() && !args.connect.empty()) {
+        error = "--tcp-listen and --tcp-connect exclude each other";
+        return false;
+    }
+    const bool listening = !args.listen.empty();
+    if (listening || !args.connect.empty()) {
+        const char* name = listening ? "--tcp-listen" : "--tcp-connect";
+        std::string why;
+        if (!ParseNetAddress(listening ? args.listen : args.connect, listening, o.net, why)) {
+            error = std::string("bad value for ") + name + ": " + why;
+            return false;
+        }
+        const char* lineOption = !o.devicePath.empty() ? "--device"
+                                 : !o.link.empty()     ? "--link"
+                                 : o.modem             ? "--modem"
+                                                       : nullptr;
+        if (lineOption != nullptr) {
+            error = std::string(lineOption) + " is for the line, not for " + name;
+            return false;
+        }
+        return true;
+    }
+    const char* netOption = !o.banner.empty()    ? "--banner"
+                            : o.tcpMute          ? "--tcp-mute"
+                            : o.tcpDropAfter > 0 ? "--tcp-drop-after"
+                                                 : nullptr;
+    if (netOption != nullptr) {
+        error = std::string(netOption) + " needs --tcp-listen or --tcp-connect";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> SimOptionNames() {
     SimOptions o;
     RingArgs rings;
+    NetArgs net;
     bool help = false;
     bool version = false;
     std::vector<std::string> names;
-    for (const OptionDef& def : Definitions(o, rings, help, version)) {
+    for (const OptionDef& def : Definitions(o, rings, net, help, version)) {
         if (def.name != nullptr) {
             names.push_back(def.name);
         }
@@ -241,9 +362,10 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
                              std::string& error) {
     SimOptions o;
     RingArgs rings;
+    NetArgs net;
     bool help = false;
     bool version = false;
-    const std::vector<OptionDef> defs = Definitions(o, rings, help, version);
+    const std::vector<OptionDef> defs = Definitions(o, rings, net, help, version);
     const std::vector<RingOption> ringOptions = RingOptions();
     for (size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -317,128 +439,12 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     if (version) {
         return ParseOutcome::Version;
     }
-    if (!FinishRings(rings, o.content, error)) {
+    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error)) {
         return ParseOutcome::Error;
     }
     o.modemSettings.connectRate = o.baud > 0 ? o.baud : 19200;
     options = o;
     return ParseOutcome::Run;
-}
-
-std::string SimUsage() {
-    return R"(Usage: zqsim [OPTION]...
-A simulated ZQ flow-meter device (Modbus RTU, functions 3, 4, 16, 17, 65),
-optionally behind a simulated Hayes modem, on a pseudo-terminal or a serial
-device. Runs until SIGTERM or SIGINT (then removes its link) or until idle.
-
-  --help                   this text
-  --version                the program's version
-
-Line:
-  --pty                    make a pseudo-terminal pair (the default); the slave's
-                           path is the first line of standard output
-  --device PATH            use this serial device instead
-  --link PATH              symbolic link to the slave (e.g. a port alias such as
-                           $XDG_CONFIG_HOME/Halbrec/ZURavorav/ports/COM7);
-                           missing folders are made; removed at exit
-  --baud N                 line speed: every byte costs 10 bits each way
-                           (default 19200; 0 = no pacing)
-  --latency MS             wait before each answer (default 5)
-  --exit-after-idle S      exit after S seconds without a byte from the line
-                           (default 0 = never)
-  --exit-on-hangup         exit when the line hangs up, instead of opening a
-                           fresh pseudo-terminal (its path is printed on a new
-                           line of standard output and the link re-pointed) or
-                           reopening the device
-  --log                    print every request and answer as hex with a time
-                           stamp, and what happened on the line, to stderr
-  --log-file PATH          the same, to a file
-  --dump PATH              write the rings' records in the order a reader gets
-                           them (newest first) to PATH, at start and after
-                           every write: lines "ring KIND h=H o=O n=N" and
-                           "KIND INDEX HEX" (32 hex digits)
-
-Device:
-  --address N              network address 1..254 (default 1); address 0 is
-                           answered as well
-  --device-version N       the device's version, the third identification
-                           byte (default 1)
-  --max-records N          records per archive answer, 1..255 (default 31, so
-                           an answer fits a 512-byte receive buffer)
-  --clock YYYY-MM-DDTHH:MM:SS
-                           the device clock at start (default: host local time);
-                           it runs on from there, a clock write moves it
-  --seed N                 seed of the contents and of the faults (default 1)
-  --serial N               serial number (default from the seed)
-  --ns-flags N             abnormal-situation flags, bits 0..3 (default 0)
-  --du-index N             nominal-diameter index (default from the seed)
-
-Contents (KIND is hour, day, month or journal):
-  --KIND N                 records in the ring (defaults: hour 168, day 62,
-                           month 24, journal 64); hourly one per hour back from
-                           the clock, daily one per day, monthly one per month
-  --KIND-ring SIZE         slots in the ring, 1..65536 (defaults: hour 2048,
-                           day 512, month 128, journal 1024, or records + 1);
-                           a ring holds at most SIZE - 1 records
-  --KIND-oldest INDEX      slot of the oldest record (default 0)
-  --wrap                   put each ring's oldest record so that the records
-                           wrap round the end of the ring (unless
-                           --KIND-oldest is given)
-  --empty-slots P          chance 0..1 that a record slot is erased (all 0xFF)
-  --empty-count N          erased record slots in each ring
-
-Faults (reproducible with --seed; requests are counted from 1 over the
-whole run, only those addressed to the device):
-  --fault KIND[:KEY=V,...] KIND: drop (no answer), crc (the CRC is spoiled),
-                           truncate (the answer is cut short), garbage (1..8
-                           random bytes before the answer), exception (an
-                           exception answer instead); and answers that are
-                           well-formed (good CRC) but wrong: empty (an archive
-                           answer with 0 records), kind (an archive answer of
-                           the next kind, 0->1->2->3->0, records kept), rings
-                           (the current-parameter answer reports every ring
-                           as one slot with its oldest index at 2, outside
-                           the ring), echo (a write's echo names the next
-                           start register); each of these four strikes only
-                           answers of its function (65, 65, 4, 16). KEY:
-                           p=probability per answer (default 1), n=at most
-                           this many times, from=first request number, fn=only
-                           this function, code=exception code (default 4).
-                           Repeatable; e.g. --fault drop:n=2 --fault
-                           crc:p=0.1,fn=65 --fault empty:n=1
-  --stop-after N           answer N requests, then stay silent for good
-  --hangup-after N         hang the line up when request N + 1 arrives (once):
-                           the master side is closed, the client's port sees
-                           a hang-up; then a fresh line as --exit-on-hangup says
-
-Modem (--modem puts a Hayes modem in front of the device):
-  --modem                  command mode with AT, ATZ, ATE0/ATE1, ATH, ATO, ATI,
-                           ATD<number> (ATDT/ATDP), S registers; verbose result
-                           codes; echo on at start; "+++" with the guard time
-                           before and after returns to command mode with the
-                           call up (ATO resumes it, ATH ends it). The rate in
-                           "CONNECT 19200" is --baud (19200 when 0). A pty has
-                           no DTR: an AT command line arriving in a call after
-                           the guard time of silence ends the call as a DTR
-                           drop would, and is carried out
-  --answer NUMBER          a number that answers (repeatable); without any,
-                           every number that is not busy or silent answers,
-                           with some, other numbers give NO CARRIER
-  --busy NUMBER            a busy number, BUSY after the ring delay (repeatable)
-  --no-answer NUMBER       a number that rings for ever (repeatable)
-  --no-answer-after S      send NO ANSWER after S seconds for such a number
-                           (default 0 = stay silent)
-  --no-dialtone            every dial gives NO DIALTONE
-  --ring-delay MS          dial to result (default 1000)
-  --guard-time MS          escape guard time (default 1000)
-  --drop-after-seconds S   the carrier drops S seconds after CONNECT: the line
-                           hangs up as for --hangup-after
-  --drop-after-requests N  the carrier drops when request N + 1 of a call
-                           arrives
-
-Exit status: 0 after SIGTERM, SIGINT or the idle time, 1 on a line error,
-2 on a usage error.
-)";
 }
 
 }  // namespace zqsim

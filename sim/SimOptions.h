@@ -4,6 +4,7 @@
 #include "DeviceModel.h"
 #include "FaultPlan.h"
 #include "ModemModel.h"
+#include "SimSocket.h"
 
 #include <string>
 #include <vector>
@@ -31,6 +32,17 @@ struct SimOptions {
 
     bool modem = false;
     ModemSettings modemSettings;
+
+    // Every answer, on any port.
+    int answerDelayMs = 0;  // held this much more before its first byte
+    int segmentBytes = 0;   // written in pieces of this many bytes; 0 = whole
+    int segmentGapMs = 0;   // between the pieces
+
+    // The network instead of the line (net.mode None: the line).
+    NetSettings net;
+    std::string banner;    // sent first on each connection, escapes resolved
+    bool tcpMute = false;  // requests are taken and never answered
+    int tcpDropAfter = 0;  // a connection is closed after this many answers; 0 = never
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

@@ -1,5 +1,8 @@
 #include "Simulator.h"
 
+#include "SimLine.h"
+#include "SimSocket.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -31,12 +34,42 @@ int PollTimeout(std::optional<SimTime> deadline, SimTime now) {
     return static_cast<int>(std::min<int64_t>(ms, 60000));
 }
 
+std::unique_ptr<SimPort> MakePort(const SimOptions& options, SimLog log) {
+    if (options.net.mode != NetSettings::Mode::None) {
+        return std::make_unique<SimSocket>(options.net, log);
+    }
+    return std::make_unique<SimLine>(options.devicePath, options.baud, options.link);
+}
+
+// Text with its control bytes as C escapes, for the log.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (b < 0x20 || b == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", b);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log)
     : options_(options),
       onPath_(std::move(onPath)),
       log_(log),
+      port_(MakePort(options, log)),
       device_(options.deviceSettings, InitialContent(options)),
       faults_(options.faults, options.content.seed) {
     if (options_.modem) {
@@ -67,19 +100,52 @@ bool Simulator::Start(std::string& error) {
         error = "cannot make the stop pipe";
         return false;
     }
-    const bool opened = options_.devicePath.empty()
-                            ? line_.OpenPty(options_.baud, options_.link, error)
-                            : line_.OpenDevice(options_.devicePath, options_.baud, error);
-    if (!opened) {
+    PortEvent event;
+    if (!port_->Open(event, error)) {
         return false;
     }
-    log_.Note("line " + line_.Path() + (options_.modem ? " (modem)" : ""));
-    if (onPath_) {
-        onPath_(line_.Path());
+    if (modem_ && !event.note.empty()) {
+        event.note += " (modem)";
     }
     lastRx_ = SimClock::now();
+    OnPortEvent(event);
     Dump();
     return true;
+}
+
+void Simulator::OnPortEvent(const PortEvent& event) {
+    if (!event.note.empty()) {
+        log_.Note(event.note);
+    }
+    if (!event.announce.empty() && onPath_) {
+        onPath_(event.announce);
+    }
+    if (!event.connected) {
+        return;
+    }
+    frame_.clear();
+    connectionAnswers_ = 0;
+    if (!options_.banner.empty()) {
+        log_.Note("banner " + Escaped(options_.banner));
+        WritePaced(reinterpret_cast<const uint8_t*>(options_.banner.data()),
+                   options_.banner.size());
+    }
+}
+
+bool Simulator::SleepUntil(SimTime t) const {
+    for (;;) {
+        const SimTime now = SimClock::now();
+        if (now >= t) {
+            return true;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(t - now).count();
+        const timespec wait{static_cast<time_t>(left / 1'000'000'000),
+                            static_cast<long>(left % 1'000'000'000)};
+        pollfd stop{stopPipe_[0], POLLIN, 0};
+        if (ppoll(&stop, 1, &wait, nullptr) > 0) {
+            return false;
+        }
+    }
 }
 
 SimClock::duration Simulator::WireTime(size_t bytes) const {
@@ -120,6 +186,9 @@ std::optional<SimTime> Simulator::NextWake() const {
     if (options_.exitAfterIdleSeconds > 0) {
         consider(lastRx_ + IdleLimit());
     }
+    if (auto t = port_->NextWake()) {
+        consider(*t);
+    }
     return wake;
 }
 
@@ -143,10 +212,10 @@ int Simulator::Run() {
             break;
         }
 
-        const bool watching = line_.WatchFd() >= 0;
-        pollfd fds[3] = {
-            {line_.Fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}, {line_.WatchFd(), POLLIN, 0}};
-        if (poll(fds, watching ? 3 : 2, PollTimeout(NextWake(), now)) < 0) {
+        // poll() passes over a negative descriptor: a port without a host
+        // connected, or without anything of its own to watch.
+        pollfd fds[3] = {{port_->Fd(), POLLIN, 0}, {stopPipe_[0], POLLIN, 0}, port_->Watch()};
+        if (poll(fds, 3, PollTimeout(NextWake(), now)) < 0) {
             if (errno == EINTR) {
                 continue;
             }
@@ -157,15 +226,16 @@ int Simulator::Run() {
         if (fds[1].revents != 0) {
             break;
         }
-        if (watching && fds[2].revents != 0) {
-            line_.OnClientClosed();
+        const std::optional<SimTime> portWake = port_->NextWake();
+        if (fds[2].revents != 0 || (portWake && *portWake <= SimClock::now())) {
+            OnPortEvent(port_->Service(fds[2].revents, SimClock::now()));
         }
         if (fds[0].revents != 0 && !ReadLine(fds[0].revents) && !HangUp("the line was lost")) {
             break;
         }
     }
     log_.Note("stopped");
-    line_.Shutdown();
+    port_->Shutdown();
     return exitCode_;
 }
 
@@ -176,12 +246,12 @@ bool Simulator::ReadLine(short revents) {
     bool lost = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     uint8_t buffer[4096];
     while ((revents & POLLIN) != 0 && !ending_) {
-        const ssize_t n = read(line_.Fd(), buffer, sizeof buffer);
+        const ssize_t n = port_->Read(buffer, sizeof buffer);
         if (n > 0) {
             OnLineBytes(buffer, static_cast<size_t>(n), SimClock::now());
             continue;
         }
-        lost = lost || (n < 0 && errno != EAGAIN && errno != EINTR);
+        lost = lost || n < 0;
         break;
     }
     return !lost || ending_;
@@ -247,6 +317,10 @@ void Simulator::HandleFrame(SimTime now) {
                   " requests");
         return;
     }
+    if (options_.tcpMute) {
+        log_.Note("   not answered: mute");
+        return;
+    }
     std::vector<uint8_t> answer = device_.Answer(frame.data(), frame.size());
     if (frame.size() > 1 && frame[1] == 16) {
         Dump();  // a write may have cleared the rings
@@ -260,12 +334,31 @@ void Simulator::HandleFrame(SimTime now) {
         return;
     }
     // The device hears the request's last byte one wire time after its
-    // first, then takes its latency.
-    const SimTime ready =
-        std::max(now, frameFirst_ + WireTime(frame.size())) + milliseconds(options_.latencyMs);
-    std::this_thread::sleep_until(ready);
+    // first, then takes its latency; the network may hold the answer longer.
+    const SimTime ready = std::max(now, frameFirst_ + WireTime(frame.size())) +
+                          milliseconds(options_.latencyMs + options_.answerDelayMs);
+    if (!SleepUntil(ready)) {
+        return;
+    }
     log_.Bytes("->", answer);
-    WritePaced(answer.data(), answer.size());
+    WriteAnswer(answer);
+    ++connectionAnswers_;
+    if (options_.tcpDropAfter > 0 && connectionAnswers_ >= options_.tcpDropAfter) {
+        HangUp("connection dropped after " + std::to_string(connectionAnswers_) + " answers");
+    }
+}
+
+void Simulator::WriteAnswer(const std::vector<uint8_t>& answer) {
+    const size_t piece =
+        options_.segmentBytes > 0 ? static_cast<size_t>(options_.segmentBytes) : answer.size();
+    for (size_t at = 0; at < answer.size(); at += piece) {
+        if (at > 0 && !SleepUntil(SimClock::now() + milliseconds(options_.segmentGapMs))) {
+            return;
+        }
+        if (!WritePaced(answer.data() + at, std::min(piece, answer.size() - at))) {
+            return;
+        }
+    }
 }
 
 bool Simulator::HangUp(const std::string& why) {
@@ -275,33 +368,27 @@ bool Simulator::HangUp(const std::string& why) {
         modem_->Reset();
     }
     if (options_.exitOnHangup) {
-        line_.Close();
+        port_->Shutdown();
         ending_ = true;
         return false;
     }
-    if (!line_.IsPty()) {
-        // A device that keeps hanging up is not reopened in a busy loop.
-        std::this_thread::sleep_for(milliseconds(200));
-    }
     std::string error;
-    if (!line_.HangUpAndReopen(error)) {
+    PortEvent event;
+    if (!port_->Reopen(event, error)) {
         log_.Note("cannot open the line again: " + error);
         std::fprintf(stderr, "zqsim: %s\n", error.c_str());
         exitCode_ = 1;
         ending_ = true;
         return false;
     }
-    log_.Note("line " + line_.Path());
-    if (onPath_) {
-        onPath_(line_.Path());
-    }
+    OnPortEvent(event);
     return true;
 }
 
 bool Simulator::WriteAll(const uint8_t* data, size_t length) {
     size_t done = 0;
     while (done < length) {
-        const ssize_t n = write(line_.Fd(), data + done, length - done);
+        const ssize_t n = port_->Write(data + done, length - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
             continue;
@@ -311,7 +398,7 @@ bool Simulator::WriteAll(const uint8_t* data, size_t length) {
         }
         if (n < 0 && errno == EAGAIN) {
             // Nobody reads the line: wait a while, then drop the rest.
-            pollfd out{line_.Fd(), POLLOUT, 0};
+            pollfd out{port_->Fd(), POLLOUT, 0};
             if (poll(&out, 1, 1000) > 0 && (out.revents & POLLOUT) != 0) {
                 continue;
             }
@@ -322,10 +409,9 @@ bool Simulator::WriteAll(const uint8_t* data, size_t length) {
     return true;
 }
 
-void Simulator::WritePaced(const uint8_t* data, size_t length) {
+bool Simulator::WritePaced(const uint8_t* data, size_t length) {
     if (options_.baud <= 0) {
-        WriteAll(data, length);
-        return;
+        return WriteAll(data, length);
     }
     // Byte k has fully crossed the line at start + (k + 1) byte times.
     const SimTime start = SimClock::now();
@@ -336,7 +422,7 @@ void Simulator::WritePaced(const uint8_t* data, size_t length) {
             std::min(length, static_cast<size_t>((SimClock::now() - start) / byteTime));
         if (due > written) {
             if (!WriteAll(data + written, due - written)) {
-                return;
+                return false;
             }
             written = due;
         }
@@ -345,6 +431,7 @@ void Simulator::WritePaced(const uint8_t* data, size_t length) {
             std::this_thread::sleep_until(std::max(next, SimClock::now() + milliseconds(1)));
         }
     }
+    return true;
 }
 
 void Simulator::Dump() const {

@@ -3,9 +3,9 @@
 #include "DeviceModel.h"
 #include "FaultPlan.h"
 #include "ModemModel.h"
-#include "SimLine.h"
 #include "SimLog.h"
 #include "SimOptions.h"
+#include "SimPort.h"
 
 #include <functional>
 #include <memory>
@@ -15,14 +15,17 @@
 
 namespace zqsim {
 
-// The simulator's loop: reads the line, cuts requests at the silence that
-// ends a frame (3.5 character times, at least 2 ms), lets the modem and the
-// device answer, paces the answer at the line speed and injects the faults.
+// The simulator's loop: reads the line or the network connection, cuts
+// requests at the silence that ends a frame (3.5 character times, at least
+// 2 ms), lets the modem and the device answer, paces the answer at the line
+// speed (in pieces, with delays, when asked to) and injects the faults.
 // Start and Run belong to one thread; RequestStop may be called from any
 // thread or a signal handler.
 class Simulator {
 public:
-    // Called with the line's path when it is opened and after every re-opening.
+    // Called with the line's path when it is opened and after every
+    // re-opening; on the network with the address listened on, or with
+    // "connected to ADDRESS" for each call made.
     using PathSink = std::function<void(const std::string&)>;
 
     Simulator(const SimOptions& options, PathSink onPath, SimLog log = SimLog());
@@ -37,7 +40,7 @@ public:
     int Run();
     void RequestStop();
 
-    const std::string& LinePath() const { return line_.Path(); }
+    const std::string& LinePath() const { return port_->Path(); }
     const DeviceModel& Device() const { return device_; }
 
 private:
@@ -50,7 +53,12 @@ private:
     void HandleFrame(SimTime now);
     // Hangs the line up; false when the run is to end.
     bool HangUp(const std::string& why);
-    void WritePaced(const uint8_t* data, size_t length);
+    // Logs and announces; a new connection gets the banner first.
+    void OnPortEvent(const PortEvent& event);
+    // Waits until `t`; false when a stop was asked for meanwhile (Run sees it).
+    bool SleepUntil(SimTime t) const;
+    void WriteAnswer(const std::vector<uint8_t>& answer);
+    bool WritePaced(const uint8_t* data, size_t length);
     bool WriteAll(const uint8_t* data, size_t length);
     SimClock::duration WireTime(size_t bytes) const;
     SimClock::duration FrameGap() const;
@@ -59,7 +67,7 @@ private:
     SimOptions options_;
     PathSink onPath_;
     SimLog log_;
-    SimLine line_;
+    std::unique_ptr<SimPort> port_;
     DeviceModel device_;
     FaultPlan faults_;
     std::unique_ptr<ModemModel> modem_;
@@ -73,6 +81,7 @@ private:
     SimTime lastRx_{};
     int requests_ = 0;
     bool hungUpOnce_ = false;
+    int connectionAnswers_ = 0;  // answers written on this network connection
 };
 
 }  // namespace zqsim

@@ -1,4 +1,5 @@
-// zqsim: a simulated ZQ device (and dial-up modem) on a pseudo-terminal.
+// zqsim: a simulated ZQ device (and dial-up modem) on a pseudo-terminal, a
+// serial device or the network.
 #include "SimOptions.h"
 #include "Simulator.h"
 #include "Version.h"
@@ -47,7 +48,8 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Every line path goes out on a line of its own at once: scripts wait for it.
+    // Every line path and address goes out on a line of its own at once:
+    // scripts wait for it.
     zqsim::Simulator simulator(
         options,
         [](const std::string& path) {

@@ -76,6 +76,61 @@ TEST(SimOptions, ReadsLineDeviceContentFaultAndModemSettings) {
     EXPECT_EQ(o.link, "/tmp/x/COM7");
 }
 
+struct NetRow {
+    const char* name;
+    std::vector<std::string> args;
+    NetSettings::Mode mode;
+    const char* host;
+    int port;
+};
+
+class SimOptionsNet : public testing::TestWithParam<NetRow> {};
+
+TEST_P(SimOptionsNet, ReadsTheAddress) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(ParseSimOptions(GetParam().args, o, error), ParseOutcome::Run) << error;
+    EXPECT_EQ(o.net.mode, GetParam().mode);
+    EXPECT_EQ(o.net.host, GetParam().host);
+    EXPECT_EQ(o.net.port, GetParam().port);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Addresses, SimOptionsNet,
+    testing::Values(
+        NetRow{"PortAlone", {"--tcp-listen", "0"}, NetSettings::Mode::Listen, "127.0.0.1", 0},
+        NetRow{"AnyIPv4", {"--tcp-listen=0.0.0.0:502"}, NetSettings::Mode::Listen, "0.0.0.0", 502},
+        NetRow{
+            "IPv6Listen", {"--tcp-listen", "[::1]:65535"}, NetSettings::Mode::Listen, "::1", 65535},
+        NetRow{"NameCall",
+               {"--tcp-connect", "localhost:4001"},
+               NetSettings::Mode::Connect,
+               "localhost",
+               4001},
+        NetRow{"IPv6Call",
+               {"--pty", "--tcp-connect", "[fe80::1]:1"},
+               NetSettings::Mode::Connect,
+               "fe80::1",
+               1},
+        NetRow{"Line", {"--baud", "0"}, NetSettings::Mode::None, "", 0}),
+    [](const testing::TestParamInfo<NetRow>& info) { return std::string(info.param.name); });
+
+TEST(SimOptions, ReadsAnswerShapingAndConnectionFaults) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(Parse({"--tcp-listen", "0", "--segment", "4:250", "--answer-delay", "300", "--banner",
+                     "CONNECT 9600\\r\\n\\x1", "--tcp-mute", "--tcp-drop-after", "3"},
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.segmentBytes, 4);
+    EXPECT_EQ(o.segmentGapMs, 250);
+    EXPECT_EQ(o.answerDelayMs, 300);
+    EXPECT_EQ(o.banner, "CONNECT 9600\r\n\x01");
+    EXPECT_TRUE(o.tcpMute);
+    EXPECT_EQ(o.tcpDropAfter, 3);
+}
+
 TEST(SimOptions, RingSizesGrowForTheRecordsAndWrapOnRequest) {
     SimOptions o;
     std::string error;
@@ -105,6 +160,21 @@ TEST(SimOptions, RefusesBadInput) {
         {"--empty-slots", "1.5"},
         {"--log=yes"},
         {"--answer", "abc"},
+        {"--tcp-listen", "65536"},
+        {"--tcp-listen", "::1:502"},
+        {"--tcp-listen", "[::1]"},
+        {"--tcp-connect", "502"},
+        {"--tcp-connect", "host:0"},
+        {"--tcp-connect", ":502"},
+        {"--tcp-listen", "0", "--tcp-connect", "host:1"},
+        {"--tcp-listen", "0", "--modem"},
+        {"--tcp-connect", "host:1", "--device", "/dev/ttyUSB0"},
+        {"--banner", "x"},
+        {"--tcp-drop-after", "1"},
+        {"--tcp-listen", "0", "--banner", "bad\\q"},
+        {"--tcp-listen", "0", "--banner", "end\\"},
+        {"--segment", "0:10"},
+        {"--segment", "4"},
     };
     for (const auto& args : rows) {
         SimOptions o;
