@@ -4,6 +4,7 @@
 #include "ChanelSetupDialog.h"
 #include "ExchangeLogPane.h"
 #include "MainFrameTexts.h"
+#include "ManualViewer.h"
 #include "ReadParamsSetup.h"
 #include "TTapiVault.h"
 #include "Version.h"
@@ -89,6 +90,7 @@ void TMainForm::FormCreate() {
     connect(ui->ClearArchive, &QAction::triggered, this, &TMainForm::ClearArchiveExecute);
     connect(ui->CancelAction, &QAction::triggered, this, &TMainForm::CancelActionExecute);
     connect(ui->InfoAction, &QAction::triggered, this, &TMainForm::InfoActionExecute);
+    connect(ui->HelpAction, &QAction::triggered, this, &TMainForm::HelpActionExecute);
     connect(ui->ExcelExport, &QAction::triggered, this, &TMainForm::ExcelExportExecute);
 
     CreateExchangeLog();
@@ -294,4 +296,8 @@ void TMainForm::InfoActionExecute() {
     box.setObjectName(QStringLiteral("AboutBox"));
     box.setIconPixmap(ProgramIcon().pixmap(48, 48));
     box.exec();
+}
+
+void TMainForm::HelpActionExecute() {
+    ShowManual(this);
 }

@@ -42,6 +42,8 @@ public:
     void CancelActionExecute();
     void ChanelTypeActionExecute();
     void InfoActionExecute();
+    // "Справка" (F1): the user's manual.
+    void HelpActionExecute();
     void FileOpenExecute();
     void FileSaveAsExecute();
     // "Экспорт в Excel": the six pages and the document as a workbook,

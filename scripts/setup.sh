@@ -12,7 +12,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick
     desktop-file-utils shared-mime-info xdg-utils man-db lintian file dpkg-dev
-    libxml2-utils libglib2.0-bin librsvg2-bin
+    libxml2-utils libglib2.0-bin librsvg2-bin appstream
 )
 
 missing=()

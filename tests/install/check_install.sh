@@ -3,7 +3,8 @@
 # installed tree as a desktop would use it: the programs run from there and
 # need nothing of the build folder, the desktop entry is valid and points at
 # what is installed, the archive file type is known by name and by content,
-# the manual pages render without warnings.
+# the manual pages render without warnings, the software centre's metadata
+# is valid and the user's manual complete.
 #
 #   check_install.sh BUILD_DIR VERSION REQUIRE_VERSION
 #
@@ -43,6 +44,8 @@ expected=(
     share/icons/hicolor/48x48/mimetypes/application-x-zq-archive.png
     share/doc/zq-manager/copyright
     share/doc/zq-manager/changelog.gz
+    share/metainfo/org.example.zqmanager.metainfo.xml
+    share/zqmanager/manual/index.html
 )
 for p in "${programs[@]}"; do
     expected+=("bin/$p" "share/man/man1/$p.1.gz")
@@ -93,6 +96,37 @@ if [ -f "$desktop" ]; then
     icon=$(sed -n 's/^Icon=//p' "$desktop")
     [ -f "$usr/share/icons/hicolor/scalable/apps/$icon.svg" ] || fail "Icon=$icon is not installed"
     grep -qx 'MimeType=application/x-zq-archive;' "$desktop" || fail "the entry does not open archive files"
+fi
+
+# The software centre's metadata: valid without a single remark, and what it
+# names (the desktop entry, the file type, the programs, the version) is
+# what is installed.
+metainfo=$usr/share/metainfo/org.example.zqmanager.metainfo.xml
+if [ -f "$metainfo" ]; then
+    if ! appstreamcli validate --no-net --pedantic --no-color "$metainfo" >"$work/appstream" 2>&1 ||
+        grep -qE '^[EWIP]: ' "$work/appstream"; then
+        fail "appstreamcli validate: $(cat "$work/appstream")"
+    fi
+    launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+    [ -f "$usr/share/applications/$launchable" ] || fail "metainfo launches '$launchable', not installed"
+    for type in $(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "$metainfo"); do
+        grep -q "<mime-type type=\"$type\">" "$usr"/share/mime/packages/*.xml ||
+            fail "metainfo provides $type, which no installed file type defines"
+    done
+    for binary in $(sed -n 's|.*<binary>\(.*\)</binary>.*|\1|p' "$metainfo"); do
+        [ -x "$usr/bin/$binary" ] || fail "metainfo provides the program $binary, not installed"
+    done
+    grep -q "<release version=\"$version\" date=\"[0-9]\{4\}-[0-9][0-9]-[0-9][0-9]\"" "$metainfo" ||
+        fail "metainfo has no dated release $version"
+fi
+
+# The user's manual: every picture, style sheet and page it refers to is
+# installed beside it (links inside the page are the program's test).
+manual=$usr/share/zqmanager/manual
+if [ -f "$manual/index.html" ]; then
+    for ref in $(grep -oE '(src|href)="[^"#:]+"' "$manual/index.html" | sed 's/^[a-z]*="//; s/"$//' | sort -u); do
+        [ -f "$manual/$ref" ] || fail "the manual refers to $ref, not installed"
+    done
 fi
 
 # The archive file type: valid XML that update-mime-database takes silently;
