@@ -87,6 +87,9 @@ DeviceModel::DeviceModel(const DeviceSettings& settings, DeviceContent content, 
       address_(settings.address) {
     settings_.maxRecords = std::clamp(settings_.maxRecords, 1, 255);
     countersFrom_ = hostClock_();
+    if (settings.frozenClock) {
+        hostClock_ = [start = countersFrom_] { return start; };
+    }
     if (IsValidCivil(settings.clock)) {
         clockOffset_ = ToCivilSeconds(settings.clock) - countersFrom_;
     }

@@ -21,6 +21,9 @@ struct DeviceSettings {
     int maxRecords = 31;  // records per function 65 answer, 1..255
     // Clock at start; invalid (the default year 0) = the host's local time.
     CivilTime clock{0, 0, 0, 0, 0, 0};
+    // The clock and the counters stand still where they started, so that two
+    // reads give the same bytes.
+    bool frozenClock = false;
 };
 
 // The ZQ device seen from the line: takes one request frame, returns its

@@ -195,6 +195,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
         {"--device-version", true, integer(d.version, 0, 255)},
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
+        {"--frozen-clock", false, flag(d.frozenClock)},
         {"--seed", true,
          [&c](const std::string& v) {
              long long x = 0;

@@ -53,6 +53,8 @@ Device:
   --clock YYYY-MM-DDTHH:MM:SS
                            the device clock at start (default: host local time);
                            it runs on from there, a clock write moves it
+  --frozen-clock           the clock and the counters stand still (two reads
+                           give the same file)
   --seed N                 seed of the contents and of the faults (default 1)
   --serial N               serial number (default from the seed)
   --ns-flags N             abnormal-situation flags, bits 0..3 (default 0)

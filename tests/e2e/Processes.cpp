@@ -26,26 +26,46 @@ QProcessEnvironment Scene::Environment() const {
 }
 
 void Scene::StartSim(const std::vector<std::string>& args) {
-    sim = std::make_unique<QProcess>();
-    sim->setProcessEnvironment(Environment());
-    sim->setProcessChannelMode(QProcess::SeparateChannels);
-    QStringList list = {"--pty",
-                        "--link",
-                        dir.path() + "/config/Halbrec/ZURavorav/ports/COM7",
-                        "--dump",
-                        QString::fromStdString(Path("dump.txt")),
-                        "--log-file",
-                        QString::fromStdString(Path("sim.log"))};
+    QStringList list = {"--pty", "--link", dir.path() + "/config/Halbrec/ZURavorav/ports/COM7"};
     for (const std::string& a : args) {
         list << QString::fromStdString(a);
     }
-    sim->start(ZQSIM_PATH, list);
-    ASSERT_TRUE(sim->waitForStarted(5000));
-    // The first line of output is the line's path: the simulator is ready.
-    while (!sim->canReadLine()) {
-        ASSERT_TRUE(sim->waitForReadyRead(5000)) << sim->readAllStandardError().toStdString();
+    Launch(list, true);
+}
+
+std::string Scene::StartNetSim(const std::vector<std::string>& args) {
+    QStringList list;
+    bool listening = false;
+    for (const std::string& a : args) {
+        list << QString::fromStdString(a);
+        listening = listening || a == "--tcp-listen";
     }
-    sim->readLine();
+    return Launch(list, listening);
+}
+
+std::string Scene::Launch(QStringList list, bool wait) {
+    list << "--dump" << QString::fromStdString(Path("dump.txt")) << "--log-file"
+         << QString::fromStdString(Path("sim.log"));
+    sim = std::make_unique<QProcess>();
+    sim->setProcessEnvironment(Environment());
+    sim->setProcessChannelMode(QProcess::SeparateChannels);
+    sim->start(ZQSIM_PATH, list);
+    if (!sim->waitForStarted(5000)) {
+        ADD_FAILURE() << "zqsim did not start";
+        return {};
+    }
+    if (!wait) {
+        return {};
+    }
+    // The first line of output is the line's path or the address listened
+    // on: the simulator is ready.
+    while (!sim->canReadLine()) {
+        if (!sim->waitForReadyRead(5000)) {
+            ADD_FAILURE() << sim->readAllStandardError().toStdString();
+            return {};
+        }
+    }
+    return sim->readLine().trimmed().toStdString();
 }
 
 void Scene::StopSim() {

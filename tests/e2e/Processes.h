@@ -24,6 +24,10 @@ public:
     // Starts zqsim with `args` plus --pty, the COM7 link and a dump file; the
     // line is ready when this returns.
     void StartSim(const std::vector<std::string>& args);
+    // Starts zqsim on the network (`args` hold --tcp-listen or --tcp-connect)
+    // with a dump file. Listening, it waits for the address listened on and
+    // returns it; calling, it returns at once with "".
+    std::string StartNetSim(const std::vector<std::string>& args);
     void StopSim();
 
     struct Result {
@@ -47,6 +51,10 @@ public:
     QProcessEnvironment Environment() const;
 
 private:
+    // Starts zqsim with `list`; returns its first line of output, or "" when
+    // `wait` is false.
+    std::string Launch(QStringList list, bool wait);
+
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
 };
