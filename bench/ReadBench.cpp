@@ -33,8 +33,7 @@ std::vector<std::string> SimArguments(const ReadBenchOptions& o, const std::stri
                                 {"day", o.day, std::max(512, o.day + 1)},
                                 {"month", o.month, std::max(128, o.month + 1)},
                                 {"journal", o.journal, std::max(1024, o.journal + 1)}};
-    std::vector<std::string> args = {"--pty",
-                                     "--baud",
+    std::vector<std::string> args = {"--baud",
                                      "19200",
                                      "--latency",
                                      std::to_string(o.latencyMs),
@@ -48,6 +47,12 @@ std::vector<std::string> SimArguments(const ReadBenchOptions& o, const std::stri
                                      folder + "/sim.log",
                                      "--dump",
                                      folder + "/dump.txt"};
+    if (o.rttMs >= 0) {
+        args.insert(args.begin(), {"--tcp-listen", "127.0.0.1:0", "--answer-delay",
+                                   std::to_string(o.rttMs)});
+    } else {
+        args.insert(args.begin(), "--pty");
+    }
     for (const RingLayout& ring : rings) {
         args.push_back(std::string("--") + ring.name);
         args.push_back(std::to_string(ring.records));
@@ -217,8 +222,8 @@ void PrintFigures(const ReadTrace& trace, const std::vector<Exchange>& exchanges
     std::printf("floor              %10.1f ms (%d ticks of %.0f ms)\n", floorMs, floor.TotalTicks(),
                 line.tickMs);
     std::printf("measured           %10.1f ms (the task's first tick to tsDone)\n", measuredMs);
-    std::printf("measured / floor   %10.3f    (target <= 1.10: %s)\n", ratio,
-                ratio <= 1.10 ? "met" : "NOT met");
+    std::printf("measured / floor   %10.3f    (target <= %.2f: %s)\n", ratio, line.target,
+                ratio <= line.target ? "met" : "NOT met");
 
     std::printf("\nThe floor, tick by tick: every step runs on a tick of %.0f ms.\n", line.tickMs);
     std::printf(
@@ -293,8 +298,12 @@ int RunReadBench(const ReadBenchOptions& o) {
     if (!sim.Start(o.zqsim, args, error)) {
         return Fail(error);
     }
-    std::printf("ZQ read: %d hourly, %d daily, %d monthly, %d journal records at 19200 baud\n",
-                o.hour, o.day, o.month, o.journal);
+    std::printf("ZQ read: %d hourly, %d daily, %d monthly, %d journal records at 19200 baud%s\n",
+                o.hour, o.day, o.month, o.journal,
+                o.rttMs >= 0 ? (", over TCP with a round trip of " + std::to_string(o.rttMs) +
+                                " ms")
+                                   .c_str()
+                             : "");
     // The log and the dump go to the temporary folder; not shown.
     std::printf("device:  zqsim");
     for (size_t i = 0; i < args.size(); ++i) {
@@ -308,8 +317,14 @@ int RunReadBench(const ReadBenchOptions& o) {
     std::fflush(stdout);
 
     ChanelSetupOverlay overlay;
-    overlay.CurrentChanel = 0;
-    overlay.ComPortName = sim.LinePath();
+    if (o.rttMs >= 0) {
+        overlay.CurrentChanel = 2;
+        overlay.NetworkMode = 0;
+        overlay.NetworkAddress = sim.LinePath();
+    } else {
+        overlay.CurrentChanel = 0;
+        overlay.ComPortName = sim.LinePath();
+    }
     overlay.NetAddress = 1;
     SetChanelSetupOverlay(overlay);
 
@@ -365,6 +380,13 @@ int RunReadBench(const ReadBenchOptions& o) {
 
     LineDiscipline line;
     line.latencyMs = o.latencyMs;
+    if (o.rttMs >= 0) {
+        // Over TCP the channel adds no waiting of its own: no sleep per byte
+        // sent, no silence ends an answer, no pause after it. The round trip
+        // comes on top of the device's latency; the connection on loopback
+        // is made within the tick that asks for it.
+        line = NetworkDiscipline(o.latencyMs, o.rttMs);
+    }
     ReadFloor floor;
     if (!ComputeReadFloor(trace.actions, exchanges, line, floor, error)) {
         return Fail(error);

@@ -15,6 +15,9 @@ struct ReadBenchOptions {
     int day = 400;
     int month = 36;
     int journal = 500;
+    // >= 0: the device is reached over TCP (zqsim --tcp-listen) and every
+    // answer comes this many ms late, as over a mobile network's round trip.
+    int rttMs = -1;
 };
 
 // The record counts of --quick: a read of a few seconds.

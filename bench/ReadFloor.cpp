@@ -13,6 +13,17 @@ double ExchangeCostMs(const Exchange& exchange, const LineDiscipline& line) {
            line.pauseMs;
 }
 
+LineDiscipline NetworkDiscipline(double latencyMs, double rttMs) {
+    LineDiscipline line;
+    line.latencyMs = latencyMs + rttMs;
+    line.msPerByteSent = 0;
+    line.silenceMs = 0;
+    line.pauseMs = 0;
+    line.openSettleMs = 1;  // one tick: the connection completes before the next
+    line.target = 1.05;
+    return line;
+}
+
 int TicksToCover(double ms, double tickMs) {
     if (ms <= 0 || tickMs <= 0) {
         return 0;

@@ -23,7 +23,13 @@ struct LineDiscipline {
     double pauseMs = 20;        // the worker's pause before the completion notice
     double openSettleMs = 300;  // the worker's wait after opening the port
     double tickMs = 100;        // the task timer
+    double target = 1.10;       // measured / floor at most
 };
+
+// The discipline over TCP: the device's latency plus a round trip of
+// `rttMs` before each answer, nothing of the serial worker's waiting, the
+// connection made at once; target within 5 % of the floor.
+LineDiscipline NetworkDiscipline(double latencyMs, double rttMs);
 
 // What one tick of the task did, as far as the floor is concerned.
 enum class TickAction {
