@@ -180,7 +180,9 @@ void TMainForm::TaskTimerTimer() {
         return;
     }
     currentTask->Tick();
-    if (!currentTask->IsChanged()) {
+    // A cancelled task shows nothing more: the cancel emptied the bar and
+    // the text, and they stay so.
+    if (currentTask->GetState() == tsStopped || !currentTask->IsChanged()) {
         return;
     }
     currentTask->ClearChanged();

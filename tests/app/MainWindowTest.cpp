@@ -1,8 +1,10 @@
 // The main window's commands against a simulated device, and its file
 // handlers: what the user sees in the status bar, on the pages and in the
 // data the window keeps.
+#include "AnswerFrames.h"
 #include "ArchiveFile.h"
 #include "ExchangeLogPane.h"
+#include "FakeChanel.h"
 #include "MainFrame.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -10,6 +12,7 @@
 #include "TExcelExport.h"
 #include "WindowTestSupport.h"
 #include "ZQArchive.h"
+#include "ZQReadAllParamsTask.h"
 
 #include <gtest/gtest.h>
 
@@ -145,6 +148,46 @@ TEST_F(MainWindowTest, CancelDuringAReadKeepsThePagesAndTheDocument) {
     EXPECT_EQ(Rows("HourArchiveFrame"), 0);
     EXPECT_EQ(Serial(), QString());
     EXPECT_TRUE(form->DocumentValve().HourArchive.empty());
+}
+
+// Whatever the channel raises between the cancel and the next tick, the
+// window stays as the cancel left it.
+TEST_F(MainWindowTest, ACancelLeavesAClearWindowWhateverArrivesBeforeTheNextTick) {
+    const struct {
+        const char* name;
+        std::function<void(FakeChanel&)> raise;
+    } events[] = {
+        {"an exception answer",
+         [](FakeChanel& c) {
+             c.InjectAnswer(answers::WithCrc({1, 0x91, 4}), 2);
+         }},
+        {"the connection dropped", [](FakeChanel& c) { c.InjectState(csDisconnected); }},
+    };
+    ZQValve valve;
+    for (const auto& e : events) {
+        SCOPED_TRACE(e.name);
+        auto owned = std::make_unique<WithFakeChanel<ZQReadAllParamsTask>>(true, &valve);
+        auto* task = owned.get();
+        ASSERT_TRUE(form->StartTask(std::move(owned)));
+        ASSERT_TRUE(WaitUntil([&] { return task->fake != nullptr; }));
+        task->fake->InjectState(csConnecting);
+        task->fake->InjectState(csConnected);
+        ASSERT_TRUE(WaitUntil([&] { return !task->fake->sent.empty() && Progress() > 0; }));
+
+        Action("CancelAction")->trigger();
+        e.raise(*task->fake);
+        // Connected after the window's handler: counts ticks it has done.
+        int ticks = 0;
+        QMetaObject::Connection counter = QObject::connect(form->findChild<QTimer*>("TaskTimer"),
+                                                           &QTimer::timeout, [&] { ++ticks; });
+        ASSERT_TRUE(WaitUntil([&] { return ticks >= 2; }));
+        QObject::disconnect(counter);
+        EXPECT_EQ(Status().toStdString(), "");
+        EXPECT_EQ(Progress(), 0);
+        EXPECT_TRUE(ExchangeCommandsEnabled());
+        EXPECT_EQ(task->GetState(), tsStopped);
+    }
+    form.reset();  // the last task goes before the data set it fills
 }
 
 TEST_F(MainWindowTest, AReadEndingInAnErrorShowsItsTextAndCopiesNothing) {
