@@ -17,8 +17,8 @@
 #include "ZQWriteCurrentTimeTask.h"
 #include "ui_MainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -106,6 +106,11 @@ void TMainForm::FormCreate() {
     TaskTimer->start();
     ui->CancelAction->setEnabled(false);
     ui->PageControl1->setCurrentIndex(0);
+    PlaceOnScreen();
+    // Every dialog of the window opens centred over it (QDialog's own
+    // placement guesses a frame of 10 x 40 where no window manager draws
+    // one).
+    qApp->installEventFilter(this);
 }
 
 void TMainForm::SetActionIcons() {

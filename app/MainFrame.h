@@ -76,9 +76,13 @@ protected:
     // An .arch file dropped onto the window opens as "Открыть файл" opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Centres each dialog of the window over it as it is shown.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    // The designed size, 904 x 571 under the menu, centred on the screen.
+    void PlaceOnScreen();
     void SetActionIcons();
     void TaskTimerTimer();
     // Shows a whole data set on the six pages.
