@@ -2,6 +2,7 @@
 
 #include "AppIcons.h"
 #include "ChanelSetupDialog.h"
+#include "ElidedLabel.h"
 #include "ExchangeLogPane.h"
 #include "MainFrameTexts.h"
 #include "ReadParamsSetup.h"
@@ -69,9 +70,12 @@ void TMainForm::FormCreate() {
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
-    statusText = new QLabel(this);
+    // Its text is its accessible name, so a screen reader reads (and hears
+    // the change of) what it shows; a long text is elided, never widening
+    // the window.
+    statusText = new ElidedLabel(this);
     statusText->setObjectName(QStringLiteral("StatusText"));
-    statusText->setAccessibleName(QStringLiteral("Состояние обмена"));
+    statusText->setAccessibleDescription(QStringLiteral("Состояние обмена"));
     statusText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(progressBar);
     statusBar()->addWidget(statusText, 1);

@@ -7,10 +7,8 @@
 #include "TExcelExport.h"
 #include "Version.h"
 
-#include <QDesktopServices>
 #include <QMessageBox>
 #include <QTimer>
-#include <QUrl>
 
 #include <clocale>
 #include <cstdio>
@@ -52,11 +50,6 @@ int main(int argc, char** argv) {
     SetFormatSettingsFromLocale();
     ProgramApplication::SetUpProgram();
 
-    // An exported workbook opens in the desktop's program for .xlsx files.
-    TExcelExport::SetOpener([](const std::string& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    });
-
     // A settings file that cannot be used is told once the window is up:
     // the defaults hold and nothing the user sets is saved.
     bool storeUnusable = false;
@@ -75,6 +68,11 @@ int main(int argc, char** argv) {
     }
 
     TMainForm form;
+    // An exported workbook opens in the desktop's program for .xlsx files;
+    // the window says so when none takes it.
+    TExcelExport::SetOpener([&form](const std::string& path) {
+        return form.OpenWorkbook(QString::fromStdString(path));
+    });
     form.show();
     if (storeUnusable) {
         QTimer::singleShot(0, &form, [&form] {
