@@ -2,6 +2,7 @@
 
 #include "AppIcons.h"
 #include "ChanelSetupDialog.h"
+#include "ElidedLabel.h"
 #include "ExchangeLogPane.h"
 #include "MainFrameTexts.h"
 #include "ManualViewer.h"
@@ -18,8 +19,8 @@
 #include "ZQWriteCurrentTimeTask.h"
 #include "ui_MainFrame.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -70,9 +71,12 @@ void TMainForm::FormCreate() {
     progressBar->setRange(0, 100);
     progressBar->setValue(0);
     progressBar->setTextVisible(false);
-    statusText = new QLabel(this);
+    // Its text is its accessible name, so a screen reader reads (and hears
+    // the change of) what it shows; a long text is elided, never widening
+    // the window.
+    statusText = new ElidedLabel(this);
     statusText->setObjectName(QStringLiteral("StatusText"));
-    statusText->setAccessibleName(QStringLiteral("Состояние обмена"));
+    statusText->setAccessibleDescription(QStringLiteral("Состояние обмена"));
     statusText->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(progressBar);
     statusBar()->addWidget(statusText, 1);
@@ -108,6 +112,11 @@ void TMainForm::FormCreate() {
     TaskTimer->start();
     ui->CancelAction->setEnabled(false);
     ui->PageControl1->setCurrentIndex(0);
+    PlaceOnScreen();
+    // Every dialog of the window opens centred over it (QDialog's own
+    // placement guesses a frame of 10 x 40 where no window manager draws
+    // one).
+    qApp->installEventFilter(this);
 }
 
 void TMainForm::SetActionIcons() {
@@ -182,7 +191,9 @@ void TMainForm::TaskTimerTimer() {
         return;
     }
     currentTask->Tick();
-    if (!currentTask->IsChanged()) {
+    // A cancelled task shows nothing more: the cancel emptied the bar and
+    // the text, and they stay so.
+    if (currentTask->GetState() == tsStopped || !currentTask->IsChanged()) {
         return;
     }
     currentTask->ClearChanged();

@@ -18,6 +18,7 @@ class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
 class TSetupParamsFrame;
+class WorkbookLauncher;
 
 namespace Ui {
 class TMainForm;
@@ -49,6 +50,10 @@ public:
     // "Экспорт в Excel": the six pages and the document as a workbook,
     // written to the export folder and opened with the desktop's program.
     void ExcelExportExecute();
+    // Opens an exported workbook with the desktop's program without waiting
+    // for it; when it turns out that none took it, a box says where the file
+    // is. False when the launcher cannot be started at all.
+    bool OpenWorkbook(const QString& path);
 
     // The file handlers: the save dialog's preset name, then the save of the
     // chosen path; the open of a chosen path (also used for a file named on
@@ -78,9 +83,13 @@ protected:
     // An .arch file dropped onto the window opens as "Открыть файл" opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    // Centres each dialog of the window over it as it is shown.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FormCreate();
+    // The designed size, 904 x 571 under the menu, centred on the screen.
+    void PlaceOnScreen();
     void SetActionIcons();
     void TaskTimerTimer();
     // Shows a whole data set on the six pages.
@@ -88,6 +97,8 @@ private:
     // What the pages show, for the export.
     ExportPageState ExportPages() const;
     bool AskWarning(const QString& text);
+    // The box for a written workbook that no program opened.
+    void ShowWorkbookNotOpened(const QString& path);
     void ShowFailure(const QString& text);
     void CreateExchangeLog();
     void SaveExchangeLogShown();
@@ -111,6 +122,7 @@ private:
     QDockWidget* exchangeLogDock = nullptr;
     ExchangeLogPane* exchangeLog = nullptr;
     QMenu* recentFilesMenu = nullptr;
+    WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
     std::string lastLoggedStatus;
 
     std::unique_ptr<ZQTask> currentTask;

@@ -4,6 +4,7 @@
 #include "ExportWorkbook.h"
 #include "MainFrameTexts.h"
 #include "TExcelExport.h"
+#include "WorkbookLauncher.h"
 #include "ZQArchive.h"
 #include "ZQCurrentParams.h"
 #include "ZQSetupParams.h"
@@ -77,13 +78,26 @@ void TMainForm::ExcelExportExecute() {
     const QString path = FromUtf8(shown.path);
     statusText->setText(QStringLiteral("Книга записана: ") + path);
     if (!shown.opened) {
-        QMessageBox box(
-            QMessageBox::Information, QString::fromUtf8(kCaption),
-            QStringLiteral("Книга записана в файл\n%1\nНе удалось открыть её программой "
-                           "для таблиц: откройте файл вручную.")
-                .arg(path),
-            QMessageBox::Ok, this);
-        box.setObjectName(QStringLiteral("ExportOpenBox"));
-        box.exec();
+        ShowWorkbookNotOpened(path);
     }
+}
+
+bool TMainForm::OpenWorkbook(const QString& path) {
+    if (!workbookLauncher) {
+        workbookLauncher = new WorkbookLauncher(this);
+        workbookLauncher->setObjectName(QStringLiteral("WorkbookLauncher"));
+        connect(workbookLauncher, &WorkbookLauncher::NotOpened, this,
+                &TMainForm::ShowWorkbookNotOpened);
+    }
+    return workbookLauncher->Open(path);
+}
+
+void TMainForm::ShowWorkbookNotOpened(const QString& path) {
+    QMessageBox box(QMessageBox::Information, QString::fromUtf8(kCaption),
+                    QStringLiteral("Книга записана в файл\n%1\nНе удалось открыть её программой "
+                                   "для таблиц: откройте файл вручную.")
+                        .arg(path),
+                    QMessageBox::Ok, this);
+    box.setObjectName(QStringLiteral("ExportOpenBox"));
+    box.exec();
 }

@@ -9,4 +9,9 @@ public:
     using QApplication::QApplication;
 
     bool notify(QObject* receiver, QEvent* event) override;
+
+    // What the program sets on whatever application object runs it: its
+    // names, version and icon, and Qt's own texts in Russian. Call once,
+    // after the application object exists.
+    static void SetUpProgram();
 };

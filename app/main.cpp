@@ -1,5 +1,4 @@
 // zqmanager: the ZQ device's service tool as a window.
-#include "AppIcons.h"
 #include "ComList.h"
 #include "DateTime.h"
 #include "MainFrame.h"
@@ -8,13 +7,8 @@
 #include "TExcelExport.h"
 #include "Version.h"
 
-#include <QDesktopServices>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QTimer>
-#include <QTranslator>
-#include <QUrl>
 
 #include <clocale>
 #include <cstdio>
@@ -54,25 +48,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     std::setlocale(LC_NUMERIC, "C");  // numbers are always written with a point
     SetFormatSettingsFromLocale();
-    QApplication::setApplicationName(QStringLiteral("zqmanager"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ZQ Менеджер"));
-    QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION_STRING));
-    QApplication::setDesktopFileName(QStringLiteral("zqmanager"));
-    QApplication::setWindowIcon(ProgramIcon());
-
-    // Every text of the window is Russian, so are Qt's own (buttons of the
-    // message boxes, the file dialogs).
-    QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        QApplication::installTranslator(&qtTranslator);
-    }
-
-    // An exported workbook opens in the desktop's program for .xlsx files.
-    TExcelExport::SetOpener([](const std::string& path) {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-    });
+    ProgramApplication::SetUpProgram();
 
     // A settings file that cannot be used is told once the window is up:
     // the defaults hold and nothing the user sets is saved.
@@ -92,6 +68,11 @@ int main(int argc, char** argv) {
     }
 
     TMainForm form;
+    // An exported workbook opens in the desktop's program for .xlsx files;
+    // the window says so when none takes it.
+    TExcelExport::SetOpener([&form](const std::string& path) {
+        return form.OpenWorkbook(QString::fromStdString(path));
+    });
     form.show();
     if (storeUnusable) {
         QTimer::singleShot(0, &form, [&form] {

@@ -18,9 +18,13 @@ void ZQTask::Start() {
     }
 }
 
+// A stopped task has nothing more to show: what an answer set before the
+// stop is dropped with the refresh flag, and the handlers bound to the
+// channel ignore whatever it still raises until the next tick unbinds them.
 void ZQTask::Stop() {
     if (state == tsRunning) {
         state = tsStopped;
+        changed = false;
     }
 }
 
@@ -150,7 +154,11 @@ void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
     }
     // The bound operations are the virtual ones, so a derived task's handler
     // receives the events.
-    chanel->SetOnChanelStateEvent([this](ChanelState s) { OnChanelState(s); });
+    chanel->SetOnChanelStateEvent([this](ChanelState s) {
+        if (state == tsRunning) {
+            OnChanelState(s);
+        }
+    });
     chanel->SetOnRecvPacketEvent([this](const void* data, uint16_t length, int packetId) {
         ReceiveAnswer(static_cast<const uint8_t*>(data), length, packetId);
     });
@@ -160,7 +168,15 @@ void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
     }
 }
 
+// Only a running task handles what its channel raises: a stopped or finished
+// one would otherwise change its step, progress and status after the fact.
 void ZQTask::ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId) {
+    if (state != tsRunning) {
+        ReportExchange(
+            ExchangeDirection::FromDevice, packetId, data, length,
+            state == tsStopped ? "обмен отменён, ответ пропущен" : "запоздалый ответ, пропущен");
+        return;
+    }
     if (!exchangeSink) {
         OnRecvPacket(data, length, packetId);
         return;
@@ -177,6 +193,12 @@ void ZQTask::ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId) {
 }
 
 void ZQTask::ReceiveLoss(int packetId) {
+    if (state != tsRunning) {
+        ReportExchange(ExchangeDirection::Lost, packetId, nullptr, 0,
+                       state == tsStopped ? "обмен отменён, потеря пропущена"
+                                          : "потеря запоздалого запроса, пропущена");
+        return;
+    }
     const int awaited = step;
     collectingVerdict = exchangeSink != nullptr;
     verdict.clear();

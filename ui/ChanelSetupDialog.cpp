@@ -9,7 +9,6 @@
 #include "ui_ChanelSetupDialog.h"
 
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -163,9 +162,10 @@ void TChanelSetup::FormClose() {
 
 // "→ /dev/ttyUSB0" when the name reaches an existing device, the path it
 // would open and "устройство не найдено" when that does not exist, or
-// "устройство не найдено" alone. Elided in the middle when too long for the
-// dialog; the full text is the label's tool tip and the port box's
-// accessible description.
+// "устройство не найдено" alone. The label shows it elided in the middle
+// when it is too long for the dialog (its tool tip and its accessible name
+// are the whole text); the port box carries it as its accessible
+// description.
 void TChanelSetup::UpdatePortDevice() {
     const std::string name = ComPortCombo->currentText().toStdString();
     const std::string device = comprt::PortDevice(name);
@@ -178,16 +178,6 @@ void TChanelSetup::UpdatePortDevice() {
     } else {
         FPortDeviceText = QStringLiteral("устройство не найдено");
     }
-    PortDeviceLabel->setToolTip(FPortDeviceText);
     ComPortCombo->setAccessibleDescription(FPortDeviceText);
-    const int width = PortDeviceLabel->isVisible() ? PortDeviceLabel->width() : 0;
-    const QFontMetrics metrics(PortDeviceLabel->font());
-    PortDeviceLabel->setText(width > 0 && metrics.horizontalAdvance(FPortDeviceText) > width
-                                 ? metrics.elidedText(FPortDeviceText, Qt::ElideMiddle, width)
-                                 : FPortDeviceText);
-}
-
-void TChanelSetup::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    UpdatePortDevice();
+    PortDeviceLabel->setText(FPortDeviceText);
 }

@@ -46,9 +46,6 @@ public:
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     void FormCreate();
     void FormClose();

@@ -13,24 +13,27 @@
 #include <QClipboard>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QSplitter>
 #include <QStyleOptionViewItem>
 
 #include <algorithm>
+#include <cmath>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 using namespace ZQ_namespace;
 
 namespace {
 
-// Auto-sizing measures every row of a list up to this many; a longer list is
-// measured on a sample (its first and last rows and an even spread between),
-// so that a page of 65535 rows fills at once.
-constexpr size_t kMeasureAll = 1000;
-constexpr size_t kSampleEnds = 300;
-constexpr size_t kSampleSpread = 400;
+// Auto-sizing finds each column's widest cells among all rows by adding up
+// the advances of their characters, then measures at most this many of the
+// widest texts exactly, as the view draws them.
+constexpr size_t kMeasuredTexts = 32;
 
 // Heights of the table and the chart as the splitter first shares them out.
 constexpr int kTableShare = 7;
@@ -40,26 +43,53 @@ const char kCopyText[] = "Копировать";
 const char kChartName[] = "График расхода";
 const char kSelectAllText[] = "Выделить всё";
 
-std::vector<size_t> SampleRows(size_t count) {
-    std::vector<size_t> rows;
-    if (count <= kMeasureAll) {
-        rows.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            rows[i] = i;
+// The width of a UTF-8 text as the sum of its characters' advances in a
+// font: what the text measures unless kerning or shaping moves a pair of
+// characters closer or apart by a pixel or so. Cheap enough for every cell
+// of 65535 rows: the advances are looked up, not laid out.
+class AdvanceSum {
+public:
+    explicit AdvanceSum(const QFont& font) : metrics(font) {
+        for (char32_t c = 0; c < 128; ++c) {
+            ascii[c] = metrics.horizontalAdvance(QChar(static_cast<char16_t>(c)));
         }
-        return rows;
     }
-    rows.reserve(2 * kSampleEnds + kSampleSpread);
-    for (size_t i = 0; i < kSampleEnds; ++i) {
-        rows.push_back(i);
-        rows.push_back(count - 1 - i);
+
+    qreal operator()(const std::string& text) {
+        qreal width = 0;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+        const size_t size = text.size();
+        for (size_t i = 0; i < size;) {
+            const unsigned char lead = bytes[i];
+            if (lead < 0x80) {
+                width += ascii[lead];
+                ++i;
+                continue;
+            }
+            // A multi-byte sequence; a broken one counts as one character.
+            const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+            const size_t end = std::min(size, i + length);
+            width += Other(text.substr(i, end - i));
+            i = end;
+        }
+        return width;
     }
-    const size_t middle = count - 2 * kSampleEnds;
-    for (size_t i = 0; i < kSampleSpread; ++i) {
-        rows.push_back(kSampleEnds + i * middle / kSampleSpread);
+
+private:
+    qreal Other(const std::string& character) {
+        const auto found = others.find(character);
+        if (found != others.end()) {
+            return found->second;
+        }
+        const qreal advance = metrics.horizontalAdvance(QString::fromStdString(character));
+        others.emplace(character, advance);
+        return advance;
     }
-    return rows;
-}
+
+    QFontMetricsF metrics;
+    qreal ascii[128] = {};
+    std::unordered_map<std::string, qreal> others;
+};
 
 std::vector<std::string> ColumnNames(ArchiveKind kind) {
     if (kind == akJournal) {
@@ -190,7 +220,10 @@ void TArchiveFrame::SetCaption(const QString& caption) {
 
 // Each column gets the width of its header text or its widest cell, whichever
 // is larger, measured as the view measures for its own fit-to-contents; the
-// header's last section then stretches over what is left.
+// header's last section then stretches over what is left. Every row counts:
+// the texts whose summed advances come within one average character of the
+// column's widest are measured exactly (the widest kMeasuredTexts of them),
+// and the column is never narrower than the widest sum itself.
 void TArchiveFrame::AutoSizeColumns() {
     QHeaderView* header = ListView->horizontalHeader();
     QAbstractItemDelegate* delegate = ListView->itemDelegate();
@@ -202,14 +235,33 @@ void TArchiveFrame::AutoSizeColumns() {
     option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
     const int grid = ListView->showGrid() ? 1 : 0;
     const std::vector<TArchiveModel::Row>& rows = FModel->Rows();
-    const std::vector<size_t> sample = SampleRows(rows.size());
+    AdvanceSum advances(option.font);
+    const qreal slack = option.fontMetrics.averageCharWidth();
+    std::vector<std::pair<qreal, size_t>> sums(rows.size());
     for (int column = 0; column < FModel->columnCount(); ++column) {
         int width = header->sectionSizeHint(column);
-        for (size_t row : sample) {
-            if (!rows[row][column].empty()) {
-                const QModelIndex index = FModel->index(static_cast<int>(row), column);
-                width = std::max(width, delegate->sizeHint(option, index).width() + grid);
+        qreal widest = 0;
+        for (size_t row = 0; row < rows.size(); ++row) {
+            sums[row] = {advances(rows[row][column]), row};
+            widest = std::max(widest, sums[row].first);
+        }
+        // The candidates, widest first, each text once.
+        const auto near = std::partition(
+            sums.begin(), sums.end(), [&](const auto& sum) { return sum.first >= widest - slack; });
+        std::sort(sums.begin(), near,
+                  [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::unordered_set<std::string_view> measured;
+        for (auto it = sums.begin(); it != near && measured.size() < kMeasuredTexts; ++it) {
+            const std::string& text = rows[it->second][column];
+            if (text.empty() || !measured.insert(text).second) {
+                continue;
             }
+            const QModelIndex index = FModel->index(static_cast<int>(it->second), column);
+            const int cell = delegate->sizeHint(option, index).width() + grid;
+            // What the delegate adds around the text, on the widest sum.
+            const int padding =
+                cell - option.fontMetrics.horizontalAdvance(QString::fromStdString(text));
+            width = std::max({width, cell, static_cast<int>(std::ceil(widest)) + padding});
         }
         header->resizeSection(column, width);
     }

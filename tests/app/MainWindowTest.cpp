@@ -1,22 +1,29 @@
 // The main window's commands against a simulated device, and its file
 // handlers: what the user sees in the status bar, on the pages and in the
 // data the window keeps.
+#include "AnswerFrames.h"
 #include "ArchiveFile.h"
+#include "ElidedLabel.h"
 #include "ExchangeLogPane.h"
+#include "FakeChanel.h"
 #include "MainFrame.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "SimDevice.h"
 #include "TExcelExport.h"
 #include "WindowTestSupport.h"
+#include "WorkbookLauncher.h"
 #include "ZQArchive.h"
+#include "ZQReadAllParamsTask.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFile>
@@ -25,11 +32,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 
 #include <algorithm>
@@ -42,7 +51,8 @@ const std::vector<std::string> kDevice = {"--baud",    "0",  "--latency", "0",  
                                           "--journal", "9",  "--serial",  "4711"};
 
 // Runs `answer` on the next modal dialog or message box, once it is shown.
-void AnswerModal(std::function<void(QWidget*)> answer) {
+// The poll it returns ends itself then.
+QPointer<QTimer> AnswerModal(std::function<void(QWidget*)> answer) {
     auto* poll = new QTimer;
     poll->setInterval(10);
     QObject::connect(poll, &QTimer::timeout, [poll, answer] {
@@ -53,6 +63,7 @@ void AnswerModal(std::function<void(QWidget*)> answer) {
         }
     });
     poll->start();
+    return poll;
 }
 
 void PressButton(QWidget* modal, QMessageBox::StandardButton which) {
@@ -145,6 +156,46 @@ TEST_F(MainWindowTest, CancelDuringAReadKeepsThePagesAndTheDocument) {
     EXPECT_EQ(Rows("HourArchiveFrame"), 0);
     EXPECT_EQ(Serial(), QString());
     EXPECT_TRUE(form->DocumentValve().HourArchive.empty());
+}
+
+// Whatever the channel raises between the cancel and the next tick, the
+// window stays as the cancel left it.
+TEST_F(MainWindowTest, ACancelLeavesAClearWindowWhateverArrivesBeforeTheNextTick) {
+    const struct {
+        const char* name;
+        std::function<void(FakeChanel&)> raise;
+    } events[] = {
+        {"an exception answer",
+         [](FakeChanel& c) {
+             c.InjectAnswer(answers::WithCrc({1, 0x91, 4}), 2);
+         }},
+        {"the connection dropped", [](FakeChanel& c) { c.InjectState(csDisconnected); }},
+    };
+    ZQValve valve;
+    for (const auto& e : events) {
+        SCOPED_TRACE(e.name);
+        auto owned = std::make_unique<WithFakeChanel<ZQReadAllParamsTask>>(true, &valve);
+        auto* task = owned.get();
+        ASSERT_TRUE(form->StartTask(std::move(owned)));
+        ASSERT_TRUE(WaitUntil([&] { return task->fake != nullptr; }));
+        task->fake->InjectState(csConnecting);
+        task->fake->InjectState(csConnected);
+        ASSERT_TRUE(WaitUntil([&] { return !task->fake->sent.empty() && Progress() > 0; }));
+
+        Action("CancelAction")->trigger();
+        e.raise(*task->fake);
+        // Connected after the window's handler: counts ticks it has done.
+        int ticks = 0;
+        QMetaObject::Connection counter = QObject::connect(form->findChild<QTimer*>("TaskTimer"),
+                                                           &QTimer::timeout, [&] { ++ticks; });
+        ASSERT_TRUE(WaitUntil([&] { return ticks >= 2; }));
+        QObject::disconnect(counter);
+        EXPECT_EQ(Status().toStdString(), "");
+        EXPECT_EQ(Progress(), 0);
+        EXPECT_TRUE(ExchangeCommandsEnabled());
+        EXPECT_EQ(task->GetState(), tsStopped);
+    }
+    form.reset();  // the last task goes before the data set it fills
 }
 
 TEST_F(MainWindowTest, AReadEndingInAnErrorShowsItsTextAndCopiesNothing) {
@@ -284,34 +335,74 @@ TEST_F(MainWindowTest, SaveAndOpenThroughTheHandlers) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
 }
 
-TEST_F(MainWindowTest, ExportWritesTheWorkbookAndSaysWhere) {
+// The launcher behaves as xdg-open does when a program takes the file, when
+// none is registered for the type, and when there is no launcher at all.
+// The status text, longer than the status bar here, leaves the window as wide
+// as it was and is heard whole.
+TEST_F(MainWindowTest, ExportSaysWhereTheWorkbookIsAndWhenNoProgramOpensIt) {
     QTemporaryDir dir;
-    TExcelExport::SetExportFolder(dir.filePath("ZQ").toStdString());
-    for (const bool opens : {true, false}) {
-        SCOPED_TRACE(opens ? "an application opens it" : "no application");
-        std::string openedPath;
-        TExcelExport::SetOpener([&](const std::string& path) {
-            openedPath = path;
-            return opens;
-        });
-        QString message;
-        if (!opens) {
-            AnswerModal([&](QWidget* modal) {
-                message = static_cast<QMessageBox*>(modal)->text();
-                PressButton(modal, QMessageBox::Ok);
-            });
+    const QString folder = dir.filePath(QString(120, QLatin1Char('x')) + QStringLiteral("/ZQ"));
+    TExcelExport::SetExportFolder(folder.toStdString());
+    TExcelExport::SetOpener(
+        [&](const std::string& path) { return form->OpenWorkbook(QString::fromStdString(path)); });
+    const QString bin = dir.filePath("bin");
+    ASSERT_TRUE(QDir().mkpath(bin));
+    const QByteArray searchPath = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit());
+    auto* label = qobject_cast<ElidedLabel*>(form->findChild<QLabel*>("StatusText"));
+    ASSERT_NE(label, nullptr);
+    const int width = form->width();
+
+    const struct {
+        const char* name;
+        const char* launcher;  // the script's body; none: no launcher
+        bool box;
+    } cases[] = {
+        {"a program takes it", "exit 0", false},
+        {"no program for the type", "echo 'xdg-open: no method available' >&2; exit 3", true},
+        {"no launcher", nullptr, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(bin + QStringLiteral("/xdg-open"));
+        if (c.launcher) {
+            QFile script(bin + QStringLiteral("/xdg-open"));
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write(QByteArray("#!/bin/sh\n") + c.launcher + "\n");
+            script.close();
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
+        QString message;
+        QPointer<QTimer> poll = AnswerModal([&](QWidget* modal) {
+            message = static_cast<QMessageBox*>(modal)->text();
+            PressButton(modal, QMessageBox::Ok);
+        });
         Action("ExcelExport")->trigger();
-        ASSERT_FALSE(openedPath.empty());
-        const QString path = QString::fromStdString(openedPath);
-        EXPECT_TRUE(path.startsWith(dir.filePath("ZQ/0000_ZQ_")));
+        ASSERT_TRUE(WaitUntil([&] {
+            auto* launcher = form->findChild<WorkbookLauncher*>();
+            return !launcher || launcher->Running() == 0;
+        }));
+        delete poll;
+
+        const QString lead = QStringLiteral("Книга записана: ");
+        ASSERT_TRUE(Status().startsWith(lead));
+        const QString path = Status().mid(lead.size());
+        EXPECT_TRUE(path.startsWith(folder + QStringLiteral("/0000_ZQ_")));
         EXPECT_TRUE(path.endsWith(".xlsx"));
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.read(2), QByteArray("PK"));  // a zip container, as .xlsx is
-        EXPECT_TRUE(Status().endsWith(path));
-        EXPECT_EQ(message.contains(path), !opens);
+        EXPECT_EQ(!message.isEmpty(), c.box);
+        EXPECT_EQ(message.contains(path), c.box);
+
+        EXPECT_EQ(form->width(), width);
+        EXPECT_TRUE(label->IsElided());
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), Status());
+        QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), label->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(label, &help);
+        EXPECT_EQ(QToolTip::text(), Status());
     }
+    qputenv("PATH", searchPath);
     TExcelExport::SetOpener({});
     TExcelExport::SetExportFolder({});
 }

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace {
 
 ZQ_PRINT_CASES_BY_NAME
@@ -248,6 +250,43 @@ TEST_F(EngineTest, StopWhileWaitingClosesChanelAndDropsLaterEvents) {
     EXPECT_FALSE(h.task->IsChanged());
     h.Tick(5);
     EXPECT_EQ(h.Chanel().closeCalls, 1);  // disconnected now: nothing more to close
+}
+
+// What the channel raises after the stop but before the next tick unbinds
+// its events changes nothing the window would show.
+TEST_F(EngineTest, StoppedTaskIgnoresEventsBeforeTheNextTick) {
+    const struct {
+        const char* name;
+        std::function<void(FakeChanel&)> raise;
+    } events[] = {
+        {"answer to the awaited request", [](FakeChanel& c) { c.InjectAnswer(kGoodAnswer, 2); }},
+        {"every retry lost",
+         [](FakeChanel& c) {
+             for (int i = 0; i < 4; ++i) {
+                 c.InjectLost(2);
+             }
+         }},
+        {"connection dropped", [](FakeChanel& c) { c.InjectState(csDisconnected); }},
+    };
+    for (const auto& e : events) {
+        SCOPED_TRACE(e.name);
+        TaskHarness<ProbeTask> t;
+        t.Connect();
+        t.Tick();  // the request of step 2 is out; the tick set `changed`
+        const std::string status = t.task->GetStatusText();
+        const int percent = t.task->GetPercent();
+        t.task->Stop();
+        EXPECT_FALSE(t.task->IsChanged());
+        e.raise(t.Chanel());
+        EXPECT_EQ(t.task->handled, 0);
+        EXPECT_EQ(t.task->GetState(), tsStopped);
+        EXPECT_FALSE(t.task->IsChanged());
+        EXPECT_EQ(t.task->GetStatusText(), status);
+        EXPECT_EQ(t.task->GetPercent(), percent);
+        t.Tick();
+        EXPECT_EQ(t.task->GetState(), tsStopped);
+        EXPECT_FALSE(t.task->IsChanged());
+    }
 }
 
 TEST_F(EngineTest, ChanelStatesDuringAndAfterConnect) {
