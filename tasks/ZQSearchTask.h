@@ -61,6 +61,9 @@ public:
     void RetryOrError(const std::string& text) override;
 
     const std::vector<DeviceFind>& Finds() const { return finds; }
+    // How many of Finds() are complete: the last one is not while its serial
+    // number is being asked.
+    size_t SettledFinds() const { return finds.size() - (askingSerial ? 1 : 0); }
     int FirstAddress() const { return firstAddress; }
     int LastAddress() const { return lastAddress; }
     // The address step `step` asks, or 0 for a step that asks none.
