@@ -17,6 +17,7 @@ class QProgressBar;
 class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
+class TSearchDeviceDialog;
 class TSetupParamsFrame;
 
 namespace Ui {
@@ -41,6 +42,9 @@ public:
     void ClearArchiveExecute();
     void CancelActionExecute();
     void ChanelTypeActionExecute();
+    // "Поиск прибора": the search dialog, modeless; its search runs as the
+    // current task.
+    void SearchDeviceActionExecute();
     void InfoActionExecute();
     void FileOpenExecute();
     void FileSaveAsExecute();
@@ -92,6 +96,9 @@ private:
     // "Последние файлы", rebuilt each time the menu opens.
     void FillRecentFilesMenu();
     void RememberFile(const QString& path);
+    // The search dialog's view of the current task: its progress, status and
+    // finds when it is a search, and whether an exchange runs.
+    void ShowSearchState();
     // Ends the current task at once: its channel, worker thread and any modem
     // call are released before the window goes.
     void DropTask();
@@ -109,6 +116,7 @@ private:
     QDockWidget* exchangeLogDock = nullptr;
     ExchangeLogPane* exchangeLog = nullptr;
     QMenu* recentFilesMenu = nullptr;
+    TSearchDeviceDialog* searchDialog = nullptr;  // made on first use
     std::string lastLoggedStatus;
 
     std::unique_ptr<ZQTask> currentTask;
