@@ -90,6 +90,8 @@ void TMainForm::FormCreate() {
             &TMainForm::SetSetupParamsActionExecute);
     connect(ui->MonitoringAction, &QAction::triggered, this, &TMainForm::MonitoringActionExecute);
     connect(ui->ChanelTypeAction, &QAction::triggered, this, &TMainForm::ChanelTypeActionExecute);
+    connect(ui->SearchDeviceAction, &QAction::triggered, this,
+            &TMainForm::SearchDeviceActionExecute);
     connect(ui->SetCurrentTime, &QAction::triggered, this, &TMainForm::SetCurrentTimeExecute);
     connect(ui->ClearArchive, &QAction::triggered, this, &TMainForm::ClearArchiveExecute);
     connect(ui->CancelAction, &QAction::triggered, this, &TMainForm::CancelActionExecute);
@@ -133,6 +135,7 @@ void TMainForm::SetActionIcons() {
         {ui->SetSetupParamsAction, "zq-write-device", "write"},
         {ui->MonitoringAction, "utilities-system-monitor", "monitor"},
         {ui->ChanelTypeAction, "zq-connection", "connection"},
+        {ui->SearchDeviceAction, "edit-find", "search"},
         {ui->SetCurrentTime, "zq-set-clock", "clock"},
         {ui->ClearArchive, "zq-clear-archive", "clear"},
         {ui->CancelAction, "process-stop", "cancel"},
@@ -163,9 +166,11 @@ bool TMainForm::StartTask(std::unique_ptr<ZQTask> task) {
     ui->ReadAllDataAction->setEnabled(false);
     ui->SetSetupParamsAction->setEnabled(false);
     ui->MonitoringAction->setEnabled(false);
+    ui->SearchDeviceAction->setEnabled(false);
     if (currentTask->GetState() == tsStopped) {
         currentTask->Start();
     }
+    ShowSearchState();
     return true;
 }
 
@@ -178,12 +183,14 @@ void TMainForm::FinishTask(bool resetProgress, bool clearStatus) {
     ui->ReadAllDataAction->setEnabled(true);
     ui->SetSetupParamsAction->setEnabled(true);
     ui->MonitoringAction->setEnabled(true);
+    ui->SearchDeviceAction->setEnabled(true);
     if (resetProgress) {
         progressBar->setValue(0);
     }
     if (clearStatus) {
         statusText->clear();
     }
+    ShowSearchState();
 }
 
 void TMainForm::TaskTimerTimer() {
@@ -203,6 +210,9 @@ void TMainForm::TaskTimerTimer() {
     if (status != lastLoggedStatus && !status.empty()) {
         exchangeLog->AppendNote(status);
         lastLoggedStatus = status;
+    }
+    if (currentTask->GetTaskType() == kTaskSearch) {
+        ShowSearchState();
     }
     const int state = currentTask->GetState();
     if (state > tsRunning) {

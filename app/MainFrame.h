@@ -17,6 +17,7 @@ class QProgressBar;
 class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
+class TSearchDeviceDialog;
 class TSetupParamsFrame;
 class WorkbookLauncher;
 
@@ -42,6 +43,9 @@ public:
     void ClearArchiveExecute();
     void CancelActionExecute();
     void ChanelTypeActionExecute();
+    // "Поиск прибора": the search dialog, modeless; its search runs as the
+    // current task.
+    void SearchDeviceActionExecute();
     void InfoActionExecute();
     // "Справка" (F1): the user's manual.
     void HelpActionExecute();
@@ -105,6 +109,9 @@ private:
     // "Последние файлы", rebuilt each time the menu opens.
     void FillRecentFilesMenu();
     void RememberFile(const QString& path);
+    // The search dialog's view of the current task: its progress, status and
+    // finds when it is a search, and whether an exchange runs.
+    void ShowSearchState();
     // Ends the current task at once: its channel, worker thread and any modem
     // call are released before the window goes.
     void DropTask();
@@ -123,6 +130,7 @@ private:
     ExchangeLogPane* exchangeLog = nullptr;
     QMenu* recentFilesMenu = nullptr;
     WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
+    TSearchDeviceDialog* searchDialog = nullptr;  // made on first use
     std::string lastLoggedStatus;
 
     std::unique_ptr<ZQTask> currentTask;

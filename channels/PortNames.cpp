@@ -45,8 +45,29 @@ bool IsSymlink(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-// The links of a port folder, unsorted; dot-files are not ports.
-std::vector<std::string> FolderLinks(const std::string& folder) {
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// 1..96 for "COMn" (any letter case), 0 for anything else.
+int ComNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") {
+        return 0;
+    }
+    int number = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return 0;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number >= 1 && number <= kLastComNumber ? number : 0;
+}
+
+}  // namespace
+
+std::vector<std::string> PortFolderLinks(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
@@ -65,23 +86,10 @@ std::vector<std::string> FolderLinks(const std::string& folder) {
     return names;
 }
 
-// 1..96 for "COMn" (any letter case), 0 for anything else.
-int ComNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") {
-        return 0;
-    }
-    int number = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number >= 1 && number <= kLastComNumber ? number : 0;
-}
-
-// Device name (ttyS0, ttyUSB3 ...) of COM `number`, 1..96.
 std::string ConventionalDevice(int number) {
+    if (number < 1 || number > kLastComNumber) {
+        return {};
+    }
     for (auto it = std::rbegin(kConventional); it != std::rend(kConventional); ++it) {
         if (number >= it->first) {
             return it->prefix + std::to_string(number - it->first);
@@ -93,8 +101,8 @@ std::string ConventionalDevice(int number) {
 // A ttyS node exists for every possible UART; only those with a UART behind
 // them count. The kernel says so in sysfs; without sysfs the driver is asked
 // on a descriptor opened without waiting for the carrier.
-bool RealUart(const std::string& devPath, const std::string& sysTtyFolder,
-              const std::string& device) {
+bool HasUart(const std::string& devPath, const std::string& sysTtyFolder,
+             const std::string& device) {
     std::ifstream typeFile(sysTtyFolder + "/" + device + "/type");
     int type = 0;
     if (typeFile >> type) {
@@ -110,13 +118,6 @@ bool RealUart(const std::string& devPath, const std::string& sysTtyFolder,
     return real;
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-}  // namespace
-
 std::string PortFolder() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
     std::string base;
@@ -130,14 +131,17 @@ std::string PortFolder() {
 }
 
 std::string PortPath(const std::string& name) {
+    return PortPath(name, PortFolder());
+}
+
+std::string PortPath(const std::string& name, const std::string& folder) {
     if (name.empty() || name.size() > kMaxPortNameLength || name.find('\0') != std::string::npos) {
         return {};
     }
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    const std::string folder = PortFolder();
-    const std::vector<std::string> links = FolderLinks(folder);
+    const std::vector<std::string> links = PortFolderLinks(folder);
     if (std::find(links.begin(), links.end(), name) != links.end()) {
         return folder + "/" + name;
     }
@@ -174,7 +178,7 @@ std::vector<std::string> PlatformPortNames() {
 std::vector<std::string> PlatformPortNames(const std::string& portFolder,
                                            const std::string& devFolder,
                                            const std::string& sysTtyFolder) {
-    std::vector<std::string> names = FolderLinks(portFolder);
+    std::vector<std::string> names = PortFolderLinks(portFolder);
     std::sort(names.begin(), names.end(), NaturalLess);
     std::set<std::string> seen;
     for (const std::string& name : names) {
@@ -187,7 +191,7 @@ std::vector<std::string> PlatformPortNames(const std::string& portFolder,
             if (!Exists(path)) {
                 continue;
             }
-            if (range.first == 1 && !RealUart(path, sysTtyFolder, device)) {
+            if (range.first == 1 && !HasUart(path, sysTtyFolder, device)) {
                 continue;
             }
             const std::string name = "COM" + std::to_string(range.first + i);

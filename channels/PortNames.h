@@ -24,6 +24,8 @@ std::string PortFolder();
 // The path to open for `name`; empty when the name reaches no device path.
 // The path need not exist.
 std::string PortPath(const std::string& name);
+// The same with `portFolder` as the user's port folder.
+std::string PortPath(const std::string& name, const std::string& portFolder);
 
 // The device `name` reaches in the end, with links followed (for showing it
 // beside the port box); empty when it reaches nothing that exists.
@@ -44,6 +46,19 @@ std::vector<std::string> PlatformPortNames();
 std::vector<std::string> PlatformPortNames(const std::string& portFolder,
                                            const std::string& devFolder,
                                            const std::string& sysTtyFolder);
+
+// The links of a port folder (dot-files left out), unsorted.
+std::vector<std::string> PortFolderLinks(const std::string& folder);
+
+// The conventional device name of COM `number` (1 -> ttyS0, 33 -> ttyUSB0,
+// 65 -> ttyACM0); empty outside 1..96.
+std::string ConventionalDevice(int number);
+
+// Whether a UART is behind ttyS `device` (/dev path `devPath`): the port type
+// in `sysTtyFolder`/`device`/type is not 0 (unknown). Without that file the
+// driver is asked on the device itself.
+bool HasUart(const std::string& devPath, const std::string& sysTtyFolder,
+             const std::string& device);
 
 // Natural order: digit runs compare by value, other characters ignoring
 // letter case; names equal that way fall back to plain byte order.

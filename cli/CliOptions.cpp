@@ -2,6 +2,7 @@
 
 #include "NetEndpoint.h"
 #include "ZQMonitoringTask.h"
+#include "ZQSearchTask.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,9 +12,9 @@
 
 namespace {
 
-const std::set<std::string> kCommands = {"read",        "monitor",     "set-time", "clear-archive",
-                                         "write-setup", "show",        "export",   "modems",
-                                         "modem-add",   "modem-remove"};
+const std::set<std::string> kCommands = {"read",        "monitor",      "set-time", "clear-archive",
+                                         "write-setup", "show",         "export",   "modems",
+                                         "modem-add",   "modem-remove", "ports",    "scan"};
 
 int ParseInt(const std::string& option, const std::string& text, long min, long max) {
     errno = 0;
@@ -163,6 +164,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.section = s;
         } else if (arg == "--csv") {
             o.csv = true;
+        } else if (arg == "--from" || arg == "--to") {
+            (arg == "--from" ? o.fromAddress : o.toAddress) =
+                ParseInt(arg, take(arg), ZQSearchTask::kMinAddress, ZQSearchTask::kMaxAddress);
         } else if (arg == "--init") {
             o.init = take(arg);
         } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
@@ -206,6 +210,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             throw UsageError(
                 "write-setup: give --calibration-code, --test-code and --test-mode together");
         }
+    }
+    if (o.fromAddress.value_or(ZQSearchTask::kFirstAddress) >
+        o.toAddress.value_or(ZQSearchTask::kLastAddress)) {
+        throw UsageError("scan: --from must not be above --to");
     }
     if (o.allow && o.networkMode != 2) {
         throw UsageError("--allow goes with --listen");
@@ -252,6 +260,20 @@ Commands:
                               print what the window's pages show of a file;
                               S: current, setup, hour, day, month, journal
                               (default: all six, each under its page caption)
+  ports [--csv]               list the serial ports as the connection dialog
+                              does: name, device, what is behind it (a USB
+                              adapter's maker, product and serial number, a
+                              UART's type and I/O port) and the stable
+                              /dev/serial/by-id/ path, one port a line
+  scan [--from N] [--to N] [--csv]
+                              search for devices over the connection as set:
+                              ask every address N..M (default 1..247, at
+                              most 254) for its identification with a short
+                              time-out (a serial line: 0.1 s an address) and
+                              print each device found: address, serial
+                              number and version of a ZQ device, "ZQ" or
+                              "Modbus" for what answered. Exit 0 when the
+                              whole range was searched, found or not
   modems                      list the modem lines as the connection dialog does
   modem-add NAME --port PORT [--init STRING]
                               configure a modem (init string default "ATZ")

@@ -19,7 +19,7 @@ constexpr double kMaxTimeoutSeconds = 1000000;
 // apply to this run only and never reach the settings store.
 struct CliOptions {
     std::string command;  // read, monitor, set-time, clear-archive, write-setup, show, export,
-                          // modems, modem-add, modem-remove
+                          // modems, modem-add, modem-remove, ports, scan
     std::vector<std::string> arguments;  // positional arguments after the command
 
     // Connection, for this run.
@@ -63,6 +63,10 @@ struct CliOptions {
 
     // export
     std::optional<std::string> xlsx;
+
+    // scan: the range of addresses asked
+    std::optional<int> fromAddress;
+    std::optional<int> toAddress;
 
     // modem-add
     std::optional<std::string> init;

@@ -3,6 +3,7 @@
 #include "ArchiveFile.h"
 #include "Exception.h"
 #include "ExportWorkbook.h"
+#include "FindCommands.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -233,6 +234,9 @@ int RunCommand(const CliOptions& o) {
     if (o.command == "export") {
         return ExportCommand(o);
     }
+    if (o.command == "ports") {
+        return PortsCommand(o);
+    }
     ApplyConnectionOptions(o);
     // The modem lines are read once, as the window does when it starts.
     TapiVault.Init();
@@ -255,6 +259,9 @@ int RunCommand(const CliOptions& o) {
     }
     if (o.command == "show") {
         return ShowCommand(o);
+    }
+    if (o.command == "scan") {
+        return ScanCommand(o);
     }
     std::fprintf(stderr, "zqcli: unknown command %s\n", o.command.c_str());
     return 2;

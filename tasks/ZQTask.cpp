@@ -31,26 +31,7 @@ void ZQTask::Stop() {
 void ZQTask::Tick() {
     if (state == tsRunning) {
         if (!waiting) {
-            const int result = ExecuteStep(step);
-            changed = true;
-            answerTicks = 0;
-            switch (result) {
-                case srWaitEvent:
-                    waiting = true;
-                    break;
-                case srNext:
-                    NextStep();
-                    break;
-                case srWaitAnswer:
-                    answerTicks = GetAnswerTimeout(step);
-                    waiting = true;
-                    break;
-                case srRepeat:
-                    SetStep(step, true);
-                    break;
-                default:
-                    break;
-            }
+            RunStep();
             return;
         }
         if (answerTicks > 0 && --answerTicks == 0) {
@@ -70,6 +51,29 @@ void ZQTask::Tick() {
             chanel->SetOnLostPacketEvent(nullptr);
             CloseChanel();
         }
+    }
+}
+
+void ZQTask::RunStep() {
+    const int result = ExecuteStep(step);
+    changed = true;
+    answerTicks = 0;
+    switch (result) {
+        case srWaitEvent:
+            waiting = true;
+            break;
+        case srNext:
+            NextStep();
+            break;
+        case srWaitAnswer:
+            answerTicks = GetAnswerTimeout(step);
+            waiting = true;
+            break;
+        case srRepeat:
+            SetStep(step, true);
+            break;
+        default:
+            break;
     }
 }
 

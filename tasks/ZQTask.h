@@ -25,6 +25,7 @@ constexpr int kTaskMonitoring = 2;
 constexpr int kTaskWriteSetup = 3;
 constexpr int kTaskWriteTime = 4;
 constexpr int kTaskClearArchive = 5;
+constexpr int kTaskSearch = 6;
 
 // Capacity of the request buffer handed to the frame builders.
 constexpr int kRequestFrameSize = 265;
@@ -93,6 +94,9 @@ protected:
     // Makes `newChanel` the task's channel (an old one is destroyed first)
     // and binds its three events to the task's virtual handlers.
     void AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel);
+    // Performs the current step as Tick does when it is not waiting, and
+    // acts on its StepResult.
+    void RunStep();
     // Sends the `length` bytes of requestFrame with packet id = step.
     int SendRequest(int length);
 

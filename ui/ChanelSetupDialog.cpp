@@ -1,8 +1,8 @@
 #include "ChanelSetupDialog.h"
 
-#include "ComList.h"
 #include "NetEndpoint.h"
-#include "PortNames.h"
+#include "PortCombo.h"
+#include "PortInfo.h"
 #include "Settings.h"
 #include "TNetChanelThread.h"
 #include "TTapiVault.h"
@@ -54,6 +54,7 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     connect(NetworkModeCombo, &QComboBox::currentIndexChanged, this,
             &TChanelSetup::ChanelComboChange);
     connect(ComPortCombo, &QComboBox::editTextChanged, this, &TChanelSetup::UpdatePortDevice);
+    connect(ComPortCombo, &TPortCombo::PortsRead, this, &TChanelSetup::UpdatePortDevice);
     UpdatePortDevice();
 }
 
@@ -78,10 +79,9 @@ void TChanelSetup::FormCreate() {
                                               : 0);
         AllowedPeers->setText(QString::fromStdString(setup.AllowedPeers));
     }
-    // The port list, one name a line; the stored name stays in the field
-    // whether or not it is listed.
-    ComPortCombo->addItems(QString::fromUtf8(comprt::ComPort::ComList::Program().Text())
-                               .split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    // The ports as they are now; the stored name stays in the field whether
+    // or not it is listed.
+    ComPortCombo->Refresh();
     SetComboText(ComPortCombo, portName);
     if (TTapi* tapi = TapiVault.Get()) {
         for (unsigned i = 0; i < tapi->GetDeviceCount(); ++i) {
@@ -160,23 +160,27 @@ void TChanelSetup::FormClose() {
     SaveChanelSetup(setup);
 }
 
-// "→ /dev/ttyUSB0" when the name reaches an existing device, the path it
-// would open and "устройство не найдено" when that does not exist, or
+// "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)" when the name reaches an
+// existing device (what is behind it, when known, after the comma), the path
+// it would open and "устройство не найдено" when that does not exist, or
 // "устройство не найдено" alone. The label shows it elided in the middle
 // when it is too long for the dialog (its tool tip and its accessible name
 // are the whole text); the port box carries it as its accessible
 // description.
 void TChanelSetup::UpdatePortDevice() {
-    const std::string name = ComPortCombo->currentText().toStdString();
-    const std::string device = comprt::PortDevice(name);
-    const std::string path = comprt::PortPath(name);
-    if (!device.empty()) {
-        FPortDeviceText = QStringLiteral("→ ") + QString::fromStdString(device);
-    } else if (!path.empty()) {
-        FPortDeviceText = QStringLiteral("→ ") + QString::fromStdString(path) +
-                          QStringLiteral(": устройство не найдено");
+    comprt::PortSystem system;
+    system.root = TPortCombo::SystemRoot();
+    const comprt::PortInfo port =
+        comprt::DescribePort(ComPortCombo->currentText().toStdString(), system);
+    const QString device = QString::fromStdString(port.device);
+    const QString description = QString::fromStdString(port.description);
+    if (port.present) {
+        FPortDeviceText = QStringLiteral("→ ") + device +
+                          (description.isEmpty() ? QString() : QStringLiteral(", ") + description);
+    } else if (!device.isEmpty()) {
+        FPortDeviceText = QStringLiteral("→ ") + device + QStringLiteral(": ") + description;
     } else {
-        FPortDeviceText = QStringLiteral("устройство не найдено");
+        FPortDeviceText = QString::fromUtf8(comprt::kTextNoDevice);
     }
     ComPortCombo->setAccessibleDescription(FPortDeviceText);
     PortDeviceLabel->setText(FPortDeviceText);

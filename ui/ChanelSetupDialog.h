@@ -9,6 +9,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class TPortCombo;
 
 namespace Ui {
 class TChanelSetup;
@@ -33,7 +34,7 @@ public:
     void done(int result) override;
 
     QComboBox* ChanelCombo = nullptr;
-    QComboBox* ComPortCombo = nullptr;
+    TPortCombo* ComPortCombo = nullptr;
     QComboBox* ModemCombo = nullptr;
     QLineEdit* PhoneNumber = nullptr;
     QSpinBox* MonitoringInterval = nullptr;

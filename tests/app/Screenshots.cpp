@@ -1,24 +1,35 @@
 // Takes the screenshots of the README: every page after a read of a
-// simulated device, and both dialogs, as PNG files in the folder given.
+// simulated device, the dialogs (the connection dialog's port list open)
+// and a search under way, as PNG files in the folder given.
 // Run under a real display (scripts/screenshots.sh starts Xvfb). With a
 // second argument the read is also saved there as an .arch file.
+#include "FakeSysfs.h"
 #include "MainFrame.h"
+#include "PortCombo.h"
+#include "PortInfo.h"
+#include "SearchDeviceDialog.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "SimDevice.h"
 #include "WindowTestSupport.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <clocale>
 #include <cstdio>
@@ -66,6 +77,85 @@ void ShootModal(const QString& path, bool accept) {
         accept ? dialog->accept() : dialog->reject();
     });
     poll->start();
+}
+
+// Like ShootModal, with `open` run on the dialog first (it may open a
+// popup): the area it returns is shot too. The dialog is then cancelled.
+void ShootModalOpened(const QString& path, std::function<QRect(QDialog*)> open) {
+    auto* poll = new QTimer;
+    poll->setInterval(20);
+    QObject::connect(poll, &QTimer::timeout, [poll, path, open] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+        Wait(300);
+        QRect area = dialog->frameGeometry().united(open(dialog));
+        if (QWidget* parent = dialog->parentWidget()) {
+            area = area.united(parent->window()->frameGeometry());
+        }
+        Wait(400);
+        SaveScreen(area, path);
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            popup->close();
+        }
+        dialog->reject();
+    });
+    poll->start();
+}
+
+// A system with a UART and two USB adapters, one with a serial number,
+// where COM7 (the simulated device's alias) leads to a pseudo-terminal, as
+// the port box of the connection dialog shows it.
+void ShootPortList(TMainForm& form, const QString& out) {
+    QTemporaryDir dir;
+    FakeSysfs sys(dir.path().toStdString() + "/root");
+    sys.AddUart("ttyS0", 4, "0x3F8");
+    sys.AddUsbAdapter("1-2", "ttyUSB0", "0403:6001", "FTDI", "FT232R USB UART", "A10K1234",
+                      "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
+    sys.AddUsbAdapter("1-3", "ttyUSB1", "067b:2303", "Prolific Technology Inc.",
+                      "USB-Serial Controller", "");
+    const QString sim =
+        QFile::symLinkTarget(QString::fromStdString(comprt::PortFolder() + "/COM7"));
+    QDir().mkpath(QString::fromStdString(sys.Root()) + QFileInfo(sim).path());
+    QFile(QString::fromStdString(sys.Root()) + sim).open(QIODevice::WriteOnly);
+    TPortCombo::SetSystemRoot(sys.Root());
+    ChanelSetupStruct serial;
+    LoadChanelSetup(serial);
+    serial.CurrentChanel = 0;
+    serial.ComPortName = "COM33";
+    SaveChanelSetup(serial);
+    ShootModalOpened(out + "/dialog-connection-ports.png", [](QDialog* dialog) {
+        auto* combo = dialog->findChild<QComboBox*>("ComPortCombo");
+        combo->setFocus();
+        combo->showPopup();
+        Wait(300);
+        return combo->view()->window()->frameGeometry();
+    });
+    form.findChild<QAction*>("ChanelTypeAction")->trigger();
+    TPortCombo::SetSystemRoot("/");
+    SaveSimulatedDeviceSettings();
+}
+
+// "Поиск прибора" under way: the device at address 1 found, the search
+// going on past it.
+bool ShootSearch(TMainForm& form, const QString& out) {
+    form.findChild<QAction*>("SearchDeviceAction")->trigger();
+    auto* dialog = form.findChild<TSearchDeviceDialog*>("SearchDeviceDialog");
+    dialog->StartButton->click();
+    const bool found = WaitUntil(
+        [&] {
+            return dialog->FoundList->topLevelItemCount() == 1 && form.CurrentTask() &&
+                   form.CurrentTask()->GetStep() >= 40;
+        },
+        30000);
+    Wait(300);
+    const bool ok = found && SaveScreen(form.frameGeometry().united(dialog->frameGeometry()),
+                                        out + "/dialog-search.png");
+    dialog->close();
+    return ok;
 }
 
 }  // namespace
@@ -146,5 +236,8 @@ int main(int argc, char** argv) {
     SaveChanelSetup(network);
     ShootModal(out + "/dialog-connection-network.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();
+
+    ShootPortList(form, out);
+    ok = ShootSearch(form, out) && ok;
     return ok ? 0 : 1;
 }

@@ -5,6 +5,9 @@
 #include "ReadParamsSetup.h"
 
 #include "ComList.h"
+#include "FakeSysfs.h"
+#include "PortCombo.h"
+#include "PortInfo.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "TTapiVault.h"
@@ -25,7 +28,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
@@ -141,9 +146,17 @@ TEST_F(ChanelSetupTest, OpensWithTheStoredModemSettings) {
     EXPECT_EQ(Find<QSpinBox>(dialog, "NetAddress")->value(), 5);
 
     QStringList ports;
-    for (const char* const* name = comprt::ComPort::ComList::Program().Names().data(); *name;
-         ++name) {
-        ports << QString::fromUtf8(*name);
+    for (const comprt::PortInfo& info : comprt::ListPorts()) {
+        ports << QString::fromStdString(info.name);
+        if (!info.stablePath.empty()) {
+            ports << QString::fromStdString(info.stablePath);
+        }
+    }
+    if (ports.isEmpty()) {
+        const comprt::ComPort::ComList fallback{std::vector<std::string>()};
+        for (const char* const* name = fallback.Names().data(); *name; ++name) {
+            ports << QString::fromUtf8(*name);
+        }
     }
     EXPECT_EQ(Items(port), ports);
 }
@@ -312,6 +325,58 @@ TEST_F(ChanelSetupTest, ShowsTheDeviceThePortNameReaches) {
         EXPECT_EQ(device->IsElided(), row.elided);
         EXPECT_EQ(dialog.width(), width);
     }
+}
+
+// The port box over a tree standing for the system: each port with its
+// device and what is behind it, the stored name kept as a plain name, an
+// adapter plugged in and pulled out while the dialog is open.
+TEST_F(ChanelSetupTest, PortListTellsWhatIsBehindAndFollowsTheAdapter) {
+    QDir(QString::fromStdString(comprt::PortFolder())).removeRecursively();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    FakeSysfs sys(dir.path().toStdString() + "/root");
+    sys.AddUart("ttyS0", 4, "0x3F8");
+    TPortCombo::SetSystemRoot(sys.Root());
+    const struct RealRootAfterwards {
+        ~RealRootAfterwards() { TPortCombo::SetSystemRoot("/"); }
+    } restore;
+    ChanelSetupStruct stored;
+    stored.ComPortName = "COM33";
+    ASSERT_TRUE(SaveChanelSetup(stored));
+    TChanelSetup dialog(nullptr);
+    dialog.show();
+    auto* port = Find<TPortCombo>(dialog, "ComPortCombo");
+    QLabel* device = Find<QLabel>(dialog, "PortDeviceLabel");
+    ASSERT_TRUE(port && device);
+    auto row = [&](int index) {
+        QStringList cells;
+        for (int column = 0; column < 3; ++column) {
+            cells << port->model()->index(index, column).data().toString();
+        }
+        return cells.join(QStringLiteral(" | ")).toStdString();
+    };
+    ASSERT_EQ(port->count(), 1);
+    EXPECT_EQ(row(0), "COM1 | /dev/ttyS0 | UART 16550A, порт 0x3F8");
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
+    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
+
+    sys.AddUsbAdapter("1-2", "ttyUSB0", "0403:6001", "FTDI", "FT232R USB UART", "A10K1234",
+                      "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->count() == 3; }, 5000));
+    EXPECT_EQ(row(1), "COM33 | /dev/ttyUSB0 | FTDI FT232R USB UART (A10K1234)");
+    EXPECT_EQ(row(2),
+              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0 | /dev/ttyUSB0 | "
+              "постоянный путь: FTDI FT232R USB UART (A10K1234)");
+    EXPECT_EQ(port->currentIndex(), 1);
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
+    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)");
+    EXPECT_EQ(port->accessibleDescription(), device->toolTip());
+
+    sys.Remove("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
+    sys.Remove("/dev/ttyUSB0");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return port->count() == 1; }, 5000));
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
+    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
 }
 
 // ----------------------------------------------------- read settings dialog
