@@ -67,6 +67,7 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
             if (mergeDocument) {
                 MergeMissingPart(*document, *valve);
                 mergeDocument = false;
+                grewDocument = true;
             }
             CloseChanel();
             statusText = "Чтение параметров выполнено";

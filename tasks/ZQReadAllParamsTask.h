@@ -52,6 +52,9 @@ public:
     // another device, a ring read to its end), in the order it happened. Each
     // also goes to the console sink as it happens.
     const std::vector<std::string>& GetReadNotes() const { return readNotes; }
+    // True once the missing part has been put in front of the document's
+    // records (at the last step of a missing-part read of the same device).
+    bool GrewDocument() const { return grewDocument; }
 
 protected:
     // Plans the archive reads from the ring pointers; false when a pointer
@@ -76,5 +79,6 @@ private:
     std::optional<ZQValve> document;
     RingReadRule rules[4];
     bool mergeDocument = false;
+    bool grewDocument = false;
     std::vector<std::string> readNotes;
 };
