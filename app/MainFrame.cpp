@@ -217,8 +217,10 @@ void TMainForm::TaskTimerTimer() {
     const int state = currentTask->GetState();
     if (state > tsRunning) {
         if (state == tsDone && currentTask->GetTaskType() == kTaskReadAll) {
+            // After a missing-part read, taskValve is the document grown.
             ShowValve(taskValve);
             documentValve = taskValve;
+            documentOpen = true;
         }
         FinishTask(true, false);
     }
@@ -258,12 +260,13 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // --- the commands -------------------------------------------------------------
 
 void TMainForm::ReadAllDataActionExecute() {
-    TReadParamsSetupDialog dialog(this);
+    TReadParamsSetupDialog dialog(this, documentOpen);
     if (dialog.exec() != QDialog::Accepted) {
         return;
     }
     taskValve.Clear();
-    StartTask(std::make_unique<ZQReadAllParamsTask>(true, &taskValve));
+    StartTask(std::make_unique<ZQReadAllParamsTask>(true, &taskValve,
+                                                    documentOpen ? &documentValve : nullptr));
 }
 
 void TMainForm::MonitoringActionExecute() {

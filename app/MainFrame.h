@@ -136,6 +136,8 @@ private:
     std::unique_ptr<ZQTask> currentTask;
     ZQValve taskValve;
     ZQValve documentValve;
+    // documentValve holds a whole document: a finished read or an opened file.
+    bool documentOpen = false;
     // Scratch block for the setup write: registers 0..10 in device byte order.
     uint8_t setupRegs[2 * kSetupParamsConverted] = {};
 };

@@ -105,9 +105,13 @@ bool TMainForm::FileOpenAccept(const QString& path) {
     try {
         ReadArchiveFile(path.toStdString(), documentValve, sections);
     } catch (const std::exception& e) {
+        // What was read of the file stays shown, but it is no whole document
+        // whose missing part could be read.
+        documentOpen = false;
         ShowFailure(QString::fromUtf8(e.what()));
         return false;
     }
+    documentOpen = true;
     RememberFile(path);
     return true;
 }

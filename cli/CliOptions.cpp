@@ -1,12 +1,14 @@
 #include "CliOptions.h"
 
 #include "NetEndpoint.h"
+#include "DateTime.h"
 #include "ZQMonitoringTask.h"
 #include "ZQSearchTask.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -37,6 +39,35 @@ double ParseSeconds(const std::string& option, const std::string& text) {
                          "'");
     }
     return value;
+}
+
+// "YYYY-MM-DD" as a day count; false for anything else or no such day.
+bool ParseDay(const std::string& text, double& day) {
+    int year = 0;
+    int month = 0;
+    int dayOfMonth = 0;
+    char tail = 0;
+    return text.size() == 10 && text[4] == '-' && text[7] == '-' &&
+           std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &tail) == 3 &&
+           year >= 2000 && year <= 2255 && TryEncodeDate(year, month, dayOfMonth, day);
+}
+
+// "FROM..TO", two days of the device's years 2000..2255, FROM not after TO.
+void ParsePeriod(const std::string& text, CliOptions& o) {
+    const size_t dots = text.find("..");
+    double from = 0;
+    double to = 0;
+    if (dots == std::string::npos || !ParseDay(text.substr(0, dots), from) ||
+        !ParseDay(text.substr(dots + 2), to)) {
+        throw UsageError("--period: expected FROM..TO, two dates YYYY-MM-DD of 2000..2255, got '" +
+                         text + "'");
+    }
+    if (from > to) {
+        throw UsageError("--period: " + text.substr(0, dots) + " is after " +
+                         text.substr(dots + 2));
+    }
+    o.periodFrom = from;
+    o.periodTo = to;
 }
 
 std::vector<std::string> SplitList(const std::string& text) {
@@ -142,6 +173,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                     throw UsageError("--archives: give hour, day, month, journal or none");
                 }
             }
+        } else if (arg == "--period") {
+            ParsePeriod(take(arg), o);
+        } else if (arg == "--missing") {
+            o.missing = take(arg);
         } else if (arg == "--cycles") {
             o.cycles = ParseInt(arg, take(arg), 1, 1000000000);
         } else if (arg == "--yes") {
@@ -197,6 +232,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     if (o.command == "read" && !o.out) {
         throw UsageError("read needs --out FILE.arch");
     }
+    if ((o.periodFrom || o.missing) && o.command != "read") {
+        throw UsageError("--period and --missing are options of read");
+    }
+    if (o.periodFrom && o.missing) {
+        throw UsageError("read takes --period or --missing, not both");
+    }
     if (o.command == "export" && (!o.xlsx || o.xlsx->empty())) {
         throw UsageError("export needs --xlsx OUT.xlsx");
     }
@@ -238,6 +279,20 @@ Commands:
   read --out FILE.arch        read everything and save it to an archive file
       [--archives LIST]       hour,day,month,journal (any of them) or none;
                               default: the stored read settings
+      [--period FROM..TO]     only the records dated FROM to TO (YYYY-MM-DD,
+                              both days included; records whose date cannot
+                              be read are left out); each archive is read
+                              back to FROM only
+      [--missing OLD.arch]    only what OLD.arch lacks: the records the device
+                              wrote since OLD.arch's newest record, put in
+                              front of OLD.arch's records, so that the history
+                              grows beyond what the device keeps; OLD.arch is
+                              never changed (--out may name it: it is then
+                              replaced only after a successful read); a file
+                              of another serial number gets the whole archive
+                              read, and standard error says so
+                              Without either, the whole archive is read,
+                              whatever the window's read settings choose.
   monitor [--cycles N]        read the current and setup parameters again and
                               again, pausing the monitoring interval; print
                               them after every cycle; stop after N cycles
@@ -283,7 +338,8 @@ Connection options (this run only; the store is never changed):
   --port NAME                 COM port name (COM3, a port-folder alias, or a
                               device path such as /dev/ttyUSB0)
   --address N                 the device's Modbus address (0..255)
-  --interval S                monitoring pause in seconds (2..1000)
+  --interval S                monitoring pause in seconds (2..1000); the
+                              read's interval is --period
   --modem NAME --phone NUMBER dial through a configured modem
   --tcp HOST:PORT             Modbus RTU over TCP to a serial device server
                               (raw / TCP server mode) or a GSM/LTE modem in

@@ -44,6 +44,11 @@ struct CliOptions {
     // means none.
     bool archivesGiven = false;
     std::vector<std::string> archives;
+    // --period FROM..TO: day counts (days since 30 December 1899), FROM <= TO.
+    std::optional<double> periodFrom;
+    std::optional<double> periodTo;
+    // --missing OLD.arch: the file whose missing part is read.
+    std::optional<std::string> missing;
 
     // monitor
     std::optional<int> cycles;

@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <optional>
 
 namespace {
 
@@ -63,17 +64,39 @@ bool Has(const std::vector<std::string>& list, const char* item) {
 }
 
 int ReadCommand(const CliOptions& o) {
+    // The file whose missing part is read; read before the device is called.
+    std::optional<ZQValve> old;
+    if (o.missing) {
+        try {
+            ReadArchiveFile(*o.missing, old.emplace());
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "%s: %s\n", o.missing->c_str(), e.what());
+            return 1;
+        }
+    }
     ZQValve valve;
-    ZQReadAllParamsTask task(true, &valve);
+    ZQReadAllParamsTask task(true, &valve, old ? &*old : nullptr);
+    ReadSettingsStruct settings = task.GetReadSettings();
     if (o.archivesGiven) {
-        ReadSettingsStruct settings = task.GetReadSettings();
         settings.ReadHourArchive = Has(o.archives, "hour");
         settings.ReadDayArchive = Has(o.archives, "day");
         settings.ReadMonthArchive = Has(o.archives, "month");
         settings.ReadJournal = Has(o.archives, "journal");
-        task.SetReadSettings(settings);
     }
-    if (Run(task, o) != 0) {
+    settings.ReadInterval = o.missing ? riMissing : o.periodFrom ? riPeriod : riWhole;
+    if (o.periodFrom) {
+        settings.StartInterval = *o.periodFrom;
+        settings.FinishInterval = *o.periodTo;
+    }
+    task.SetReadSettings(settings);
+    const int status = Run(task, o);
+    // --verbose has printed them with the exchange log already.
+    if (!o.verbose) {
+        for (const std::string& note : task.GetReadNotes()) {
+            std::fprintf(stderr, "%s\n", note.c_str());
+        }
+    }
+    if (status != 0) {
         return 1;
     }
     // What the window's "Сохранить как..." writes right after the read: the
@@ -89,6 +112,17 @@ int ReadCommand(const CliOptions& o) {
     std::printf("%s: %zu hourly, %zu daily, %zu monthly records, %zu journal records\n",
                 o.out->c_str(), valve.HourArchive.size(), valve.DayArchive.size(),
                 valve.MonthArchive.size(), valve.Journal.size());
+    if (task.GrewDocument()) {
+        // Each list ends with the old file's records: the rest is new.
+        auto added = [](size_t now, size_t before) { return now - before; };
+        std::printf(
+            "new since %s: %zu hourly, %zu daily, %zu monthly records, %zu journal "
+            "records\n",
+            o.missing->c_str(), added(valve.HourArchive.size(), old->HourArchive.size()),
+            added(valve.DayArchive.size(), old->DayArchive.size()),
+            added(valve.MonthArchive.size(), old->MonthArchive.size()),
+            added(valve.Journal.size(), old->Journal.size()));
+    }
     return 0;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -214,26 +216,30 @@ Record JournalRecord(Draw& draw, const EventKind& e, int64_t when, const Current
     return r;
 }
 
-std::vector<Record> JournalRecords(Draw& draw, int count, const CivilTime& now,
-                                   const CurrentValues& current) {
+// One event kind, drawn by the weights.
+const EventKind& PickEvent(Draw& draw) {
     int totalWeight = 0;
     for (const EventKind& e : kEvents) {
         totalWeight += e.weight;
     }
+    int pick = static_cast<int>(draw.Int(0, totalWeight - 1));
+    for (const EventKind& e : kEvents) {
+        if (pick < e.weight) {
+            return e;
+        }
+        pick -= e.weight;
+    }
+    return kEvents[0];
+}
+
+std::vector<Record> JournalRecords(Draw& draw, int count, const CivilTime& now,
+                                   const CurrentValues& current) {
     std::vector<Record> newestFirst;
     newestFirst.reserve(count);
     int64_t when = ToCivilSeconds(now) - draw.Int(60, 3600);
     for (int i = 0; i < count; ++i) {
-        int pick = static_cast<int>(draw.Int(0, totalWeight - 1));
-        const EventKind* kind = &kEvents[0];
-        for (const EventKind& e : kEvents) {
-            if (pick < e.weight) {
-                kind = &e;
-                break;
-            }
-            pick -= e.weight;
-        }
-        newestFirst.push_back(JournalRecord(draw, *kind, when, current));
+        const EventKind& kind = PickEvent(draw);
+        newestFirst.push_back(JournalRecord(draw, kind, when, current));
         when -= draw.Int(300, 43200);
     }
     return {newestFirst.rbegin(), newestFirst.rend()};
@@ -273,9 +279,65 @@ void EraseSlots(Draw& draw, RingMemory& ring, const ContentOptions& options) {
     }
 }
 
-}  // namespace
+// Start of the period after the one that starts at `start`.
+int64_t NextPeriodStart(int kind, int64_t start) {
+    if (kind == kHourRing) {
+        return start + 3600;
+    }
+    if (kind == kDayRing) {
+        return start + 86400;
+    }
+    CivilTime t = FromCivilSeconds(start);
+    t.month += 1;
+    return ToCivilSeconds(t);
+}
 
-DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& now) {
+// The records of the `seconds` after `from`, appended to the rings as the
+// device would have written them: an archive record when its period ends
+// (volumes and operating time run on from the counters at `from`, the flow
+// varying from hour to hour), journal events now and then. The counters end
+// as they stand at the end.
+void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int64_t from,
+                     int64_t seconds) {
+    // A stream of its own, so that the earlier contents stay as they were.
+    Draw draw(options.seed ^ 0x5DEECE66DULL);
+    CurrentValues& c = content.current;
+    const int64_t to = from + seconds;
+    // V+ at every hour boundary after `from`, the last one at or after `to`.
+    const int64_t firstHour = PeriodStart(kHourRing, FromCivilSeconds(from), -1);
+    std::map<int64_t, double> vPlusAt;
+    double vPlus = c.vPlus + c.g * static_cast<double>(firstHour - from) / 3600.0;
+    for (int64_t t = firstHour; t < to + 3600; t += 3600) {
+        vPlusAt[t] = std::max(vPlus, 0.0);
+        vPlus += c.g * (0.6 + 0.8 * draw.Unit());
+    }
+    for (int kind = kHourRing; kind <= kMonthRing; ++kind) {
+        for (int64_t start = PeriodStart(kind, FromCivilSeconds(from), 0);;) {
+            const int64_t end = NextPeriodStart(kind, start);
+            if (end <= from) {
+                start = end;
+                continue;
+            }
+            if (end > to) {
+                break;
+            }
+            const int64_t work = static_cast<int64_t>(c.twork) + (end - from) / 60;
+            const uint8_t flags = draw.Chance(0.06) ? static_cast<uint8_t>(draw.Int(1, 15)) : 0;
+            content.rings[kind].Append(ArchiveRecord(FromCivilSeconds(start), kind == kHourRing,
+                                                     vPlusAt[end], c.vMinus, work, flags));
+            start = end;
+        }
+    }
+    for (int64_t when = from + draw.Int(300, 43200); when <= to; when += draw.Int(300, 43200)) {
+        content.rings[kJournalRing].Append(JournalRecord(draw, PickEvent(draw), when, c));
+    }
+    const auto last = vPlusAt.upper_bound(to);
+    c.vPlus = std::prev(last)->second;
+    c.twork += static_cast<uint32_t>(seconds / 60);
+    c.ton += static_cast<uint32_t>(seconds / 60);
+}
+
+DeviceContent GenerateAt(const ContentOptions& options, const CivilTime& now) {
     Draw draw(options.seed);
     DeviceContent content;
     content.current = MakeCurrent(draw, options);
@@ -289,6 +351,19 @@ DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& no
                                                static_cast<uint16_t>(layout.oldest), records);
         EraseSlots(draw, content.rings[kind], options);
     }
+    return content;
+}
+
+}  // namespace
+
+DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& now) {
+    if (options.laterDays <= 0) {
+        return GenerateAt(options, now);
+    }
+    const int64_t seconds = static_cast<int64_t>(options.laterDays) * 86400;
+    const int64_t from = ToCivilSeconds(now) - seconds;
+    DeviceContent content = GenerateAt(options, FromCivilSeconds(from));
+    AddLaterRecords(content, options, from, seconds);
     return content;
 }
 

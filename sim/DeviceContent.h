@@ -58,12 +58,20 @@ struct ContentOptions {
     int64_t serial = -1;
     int nsFlags = -1;
     int duIndex = -1;
+    // The same device this many days after the clock the records were made
+    // for: the rings as they stood then, and since then one new record per
+    // hour, day and month that ended and some journal events, a full ring
+    // losing its oldest records. 0 = none.
+    int laterDays = 0;
 };
 
 // Realistic contents: hourly records one per hour back from the clock,
 // daily one per day, monthly one per month, all with volumes and operating
 // times that grow towards the newest; journal events with value types that
-// suit their codes. The same options and clock give the same bytes.
+// suit their codes. The same options and clock give the same bytes. With
+// `laterDays`, the records are made for that many days before `now` and the
+// days up to `now` are added; without it, the same seed and that earlier
+// clock give exactly the rings as they stood then.
 DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& now);
 
 }  // namespace zqsim

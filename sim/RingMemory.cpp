@@ -45,6 +45,14 @@ std::vector<uint16_t> RingMemory::ReadOrder() const {
     return order;
 }
 
+void RingMemory::Append(const Record& record) {
+    slots[next] = record;
+    next = static_cast<uint16_t>((next + 1u) % slots.size());
+    if (next == oldest) {
+        oldest = static_cast<uint16_t>((oldest + 1u) % slots.size());
+    }
+}
+
 RingMemory RingMemory::Make(size_t size, uint16_t oldestIndex, const std::vector<Record>& records) {
     RingMemory ring;
     ring.slots.assign(size, ErasedRecord());

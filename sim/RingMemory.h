@@ -33,6 +33,9 @@ struct RingMemory {
     uint16_t Previous(uint16_t index) const;
     // The live slots from the newest to the oldest: the order the tool reads them.
     std::vector<uint16_t> ReadOrder() const;
+    // Writes `record` as the newest, as the device does when a period ends:
+    // a full ring loses its oldest record.
+    void Append(const Record& record);
     // A ring of `size` slots whose `records` (oldest first) start at `oldestIndex`.
     // Slots outside the records are erased. Requires records.size() < size.
     static RingMemory Make(size_t size, uint16_t oldestIndex, const std::vector<Record>& records);

@@ -212,6 +212,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
          [&c](const std::string& v) { return ToDouble(v, 0, 1, c.emptyProbability); }},
         {"--empty-count", true, integer(c.emptyCount, 0, 65535)},
         {"--wrap", false, flag(rings.wrap)},
+        {"--later", true, integer(c.laterDays, 0, 3650)},
         {"--fault", true,
          [&o](const std::string& v) {
              FaultRule rule;

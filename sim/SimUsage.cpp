@@ -73,6 +73,12 @@ Contents (KIND is hour, day, month or journal):
                            --KIND-oldest is given)
   --empty-slots P          chance 0..1 that a record slot is erased (all 0xFF)
   --empty-count N          erased record slots in each ring
+  --later DAYS             the same device DAYS days on: the records above are
+                           made for DAYS days before the clock, then every
+                           hour, day and month that ended since adds its
+                           record and the journal some events; a full ring
+                           loses its oldest records (--clock T --later 30 is
+                           the device of --clock T minus 30 days, 30 days on)
 
 Faults (reproducible with --seed; requests are counted from 1 over the
 whole run, only those addressed to the device):

@@ -5,7 +5,9 @@
 #include "ModbusFrames.h"
 #include "ParamsRegisters.h"
 #include "Settings.h"
+#include "TextFormat.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -16,13 +18,20 @@ constexpr int kArchiveHeader = 7;
 constexpr int kRecordSize = 16;
 constexpr int kMaxChunk = 255;
 
+// The lists' names in the notes, by archive kind.
+const char* const kRingNames[4] = {"Часовой архив", "Суточный архив", "Месячный архив", "Журнал"};
+
 }  // namespace
 
-ZQReadAllParamsTask::ZQReadAllParamsTask(bool running, ZQValve* valve)
+ZQReadAllParamsTask::ZQReadAllParamsTask(bool running, ZQValve* valve, const ZQValve* document)
     : ZQParamsReadTask(running, valve) {
     readSettings.StartInterval = 0;
     readSettings.FinishInterval = 0;
     LoadReadSettings(readSettings);
+    if (document != nullptr) {
+        // A copy: the document may change (a file opened) while the task runs.
+        this->document = *document;
+    }
 }
 
 int ZQReadAllParamsTask::GetPercent() {
@@ -55,6 +64,11 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
             return RequestArchive(ZQ_namespace::akJournal, readSettings.ReadJournal,
                                   "Чтение журнала");
         case 9:
+            if (mergeDocument) {
+                MergeMissingPart(*document, *valve);
+                mergeDocument = false;
+                grewDocument = true;
+            }
             CloseChanel();
             statusText = "Чтение параметров выполнено";
             return srWaitEvent;
@@ -94,9 +108,99 @@ bool ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
     }
     for (int kind = 0; kind < 4; ++kind) {
         plan[kind].start = rings[kind].NewestIndex();
-        plan[kind].total = plan[kind].left = rings[kind].RecordCount();
+        // A ring that is not to be read adds nothing to the progress total.
+        plan[kind].total = plan[kind].left = Selected(kind) ? rings[kind].RecordCount() : 0;
     }
+    PlanInterval();
     return true;
+}
+
+bool ZQReadAllParamsTask::Selected(int kind) const {
+    using namespace ZQ_namespace;
+    switch (kind) {
+        case akHour:
+            return readSettings.ReadHourArchive;
+        case akDay:
+            return readSettings.ReadDayArchive;
+        case akMonth:
+            return readSettings.ReadMonthArchive;
+        default:
+            return readSettings.ReadJournal;
+    }
+}
+
+void ZQReadAllParamsTask::PlanInterval() {
+    using namespace ZQ_namespace;
+    for (RingReadRule& rule : rules) {
+        rule = RingReadRule();
+    }
+    mergeDocument = false;
+    if (readSettings.ReadInterval == riPeriod) {
+        const double a = std::floor(readSettings.StartInterval);
+        const double b = std::floor(readSettings.FinishInterval);
+        if (!std::isfinite(a) || !std::isfinite(b)) {
+            Note("Заданный интервал: даты интервала не читаются, считывается весь архив");
+            return;
+        }
+        // Between the two dates, whichever of them comes first.
+        const TDateTime deviceDay = std::floor(valve->Current.Date);
+        for (RingReadRule& rule : rules) {
+            rule = RingReadRule::Period(std::min(a, b), std::max(a, b), deviceDay);
+        }
+        return;
+    }
+    if (readSettings.ReadInterval != riMissing) {
+        return;
+    }
+    if (!document) {
+        Note("Недостающая часть архива: документ не открыт, считывается весь архив");
+        return;
+    }
+    if (document->Current.Serial != valve->Current.Serial) {
+        Note(
+            FormatText("Недостающая часть архива: документ прибора № %09u, подключён прибор "
+                       "№ %09u; считывается весь архив",
+                       document->Current.Serial, valve->Current.Serial));
+        return;
+    }
+    mergeDocument = true;
+    auto newest = [](const auto& list) -> const uint8_t* {
+        for (const auto& record : list) {
+            if (!IsEmptySlot(record.Bytes())) {
+                return record.Bytes();
+            }
+        }
+        return nullptr;
+    };
+    const uint8_t* const newestOf[4] = {newest(document->HourArchive), newest(document->DayArchive),
+                                        newest(document->MonthArchive), newest(document->Journal)};
+    for (int kind = 0; kind < 4; ++kind) {
+        // A list the document does not have is read whole.
+        if (newestOf[kind] != nullptr) {
+            rules[kind] = RingReadRule::After(newestOf[kind]);
+        }
+    }
+}
+
+void ZQReadAllParamsTask::RingDone(int kind) {
+    const RingReadRule& rule = rules[kind];
+    if (rule.LooksForNewest() && !rule.FoundNewest()) {
+        Note(std::string(kRingNames[kind]) +
+             ": последней записи документа в приборе уже нет (кольцо переполнилось или архив "
+             "очищен), считан весь архив");
+    }
+    if (rule.ClockWentBack()) {
+        Note(std::string(kRingNames[kind]) +
+             ": даты записей идут не по порядку (часы прибора переводились назад), архив "
+             "считан до конца");
+    }
+}
+
+void ZQReadAllParamsTask::Note(const std::string& text) {
+    readNotes.push_back(text);
+    if (consoleSink) {
+        consoleSink(text);
+    }
 }
 
 void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
@@ -126,9 +230,16 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
         RetryOrError(kTextBadDataCount);
         return;
     }
+    ReadPlanEntry& row = plan[kind];
+    if (row.left < n) {
+        row.left = 0;
+        SetError(kTextBadDataCount);
+        return;
+    }
+    RingReadRule& rule = rules[kind];
     for (int i = 0; i < n; ++i) {
         const uint8_t* bytes = data + kArchiveHeader + i * kRecordSize;
-        if (IsEmptySlot(bytes)) {
+        if (!rule.Offer(bytes)) {
             continue;
         }
         if (kind == akJournal) {
@@ -153,18 +264,19 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
                 break;
         }
     }
-    ReadPlanEntry& row = plan[kind];
-    if (row.left < n) {
-        row.left = 0;
-        SetError(kTextBadDataCount);
-        return;
-    }
+    // Empty slots count as read.
     row.left = static_cast<uint16_t>(row.left - n);
-    if (row.left > 0) {
+    const bool stop = rule.EndOfAnswer();
+    if (row.left > 0 && !stop) {
         row.start = static_cast<uint16_t>(data[4] | (data[5] << 8));
         SetStep(step, true);
         changed = true;
-    } else {
-        NextStep();
+        return;
     }
+    // The records the rule does not ask for are never read: the total
+    // becomes what was read, so the progress stays truthful.
+    row.total = static_cast<uint16_t>(row.total - row.left);
+    row.left = 0;
+    RingDone(kind);
+    NextStep();
 }

@@ -1,14 +1,18 @@
 #pragma once
 
+#include "ReadInterval.h"
 #include "ReadSettingsStruct.h"
 #include "ZQParamsReadTask.h"
 
 #include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
 
 // One row of the archive read plan, indexed by archive kind.
 struct ReadPlanEntry {
     uint16_t start = 0;  // index of the record the next request asks for
-    uint16_t total = 0;  // records found in the ring when the plan was made
+    uint16_t total = 0;  // records to read: the ring's, less those a stop left unread
     uint16_t left = 0;   // records still to read
 };
 
@@ -17,14 +21,23 @@ struct ReadPlanEntry {
 // journal, read with the device's function 65 in chunks of up to 255
 // records from the newest record towards the oldest.
 //
+// The read interval decides how far each ring is read and what is kept
+// (ReadInterval.h): the whole ring; the records dated in "Заданный
+// интервал"; or the records newer than the document's newest ("Недостающая
+// часть архива"), which at the end are put in front of the document's
+// records, so that `valve` holds the document grown by what is new. The
+// missing part is read only when the device's serial number is the
+// document's; otherwise the whole archive is read and a note says why.
+//
 // Steps: 0 start, 1 channel, 2 identification, 3 current parameters (and the
 // plan from the ring pointers), 4 setup parameters, 5 monthly, 6 daily,
-// 7 hourly archive, 8 journal, 9 close.
+// 7 hourly archive, 8 journal, 9 close (and the merge with the document).
 class ZQReadAllParamsTask : public ZQParamsReadTask {
 public:
     // `valve` is not owned and must outlive the task; the owner clears it.
-    // The read settings are loaded here.
-    ZQReadAllParamsTask(bool running, ZQValve* valve);
+    // The read settings are loaded here. `document`, the data the user has
+    // open (none: null), is copied for a missing-part read.
+    ZQReadAllParamsTask(bool running, ZQValve* valve, const ZQValve* document = nullptr);
 
     int GetPercent() override;
     int GetTaskType() override { return kTaskReadAll; }
@@ -35,6 +48,13 @@ public:
     const ReadSettingsStruct& GetReadSettings() const { return readSettings; }
     // Replaces the loaded read settings (the command-line tool's --archives).
     void SetReadSettings(const ReadSettingsStruct& settings) { readSettings = settings; }
+    // What the read did otherwise than asked, and why (a missing-part read of
+    // another device, a ring read to its end), in the order it happened. Each
+    // also goes to the console sink as it happens.
+    const std::vector<std::string>& GetReadNotes() const { return readNotes; }
+    // True once the missing part has been put in front of the document's
+    // records (at the last step of a missing-part read of the same device).
+    bool GrewDocument() const { return grewDocument; }
 
 protected:
     // Plans the archive reads from the ring pointers; false when a pointer
@@ -48,4 +68,17 @@ protected:
 
 private:
     int RequestArchive(int kind, bool selected, const char* statusText);
+    bool Selected(int kind) const;
+    // The rule of each ring, from the read interval, once the device's
+    // serial number and date are known.
+    void PlanInterval();
+    // The ring of `kind` has been read as far as its rule wanted.
+    void RingDone(int kind);
+    void Note(const std::string& text);
+
+    std::optional<ZQValve> document;
+    RingReadRule rules[4];
+    bool mergeDocument = false;
+    bool grewDocument = false;
+    std::vector<std::string> readNotes;
 };

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -20,7 +21,7 @@ TDateTime PickedDate(const QDateEdit* picker, const QDate& shown, TDateTime load
 
 }  // namespace
 
-TReadParamsSetupDialog::TReadParamsSetupDialog(QWidget* parent)
+TReadParamsSetupDialog::TReadParamsSetupDialog(QWidget* parent, bool documentOpen)
     : QDialog(parent), FUi(std::make_unique<Ui::TReadParamsSetupDialog>()) {
     FUi->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
@@ -44,6 +45,11 @@ TReadParamsSetupDialog::TReadParamsSetupDialog(QWidget* parent)
 
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    RadioButton2->setEnabled(documentOpen);
+    for (QRadioButton* button : {RadioButton1, RadioButton2, RadioButton3}) {
+        connect(button, &QRadioButton::clicked, this, [this] { FIntervalChosen = true; });
+    }
+    connect(RadioButton3, &QRadioButton::toggled, this, &TReadParamsSetupDialog::EnableDates);
     FormCreate();
 }
 
@@ -61,16 +67,27 @@ void TReadParamsSetupDialog::FormCreate() {
     for (QRadioButton* button : buttons) {
         button->setAutoExclusive(false);
     }
+    // Without a document the missing part cannot be read: the whole archive is.
+    const int shown =
+        FSettings.ReadInterval == 1 && !RadioButton2->isEnabled() ? 0 : FSettings.ReadInterval;
     for (int i = 0; i < 3; ++i) {
-        buttons[i]->setChecked(FSettings.ReadInterval == i);
+        buttons[i]->setChecked(shown == i);
     }
     for (QRadioButton* button : buttons) {
         button->setAutoExclusive(true);
     }
+    EnableDates(RadioButton3->isChecked());
     DateTimePicker1->setDate(zqui::DateFromDays(FSettings.StartInterval));
     DateTimePicker2->setDate(zqui::DateFromDays(FSettings.FinishInterval));
     FShownStart = DateTimePicker1->date();
     FShownFinish = DateTimePicker2->date();
+}
+
+void TReadParamsSetupDialog::EnableDates(bool on) {
+    DateTimePicker1->setEnabled(on);
+    DateTimePicker2->setEnabled(on);
+    FUi->DateTimePicker1Label->setEnabled(on);
+    FUi->DateTimePicker2Label->setEnabled(on);
 }
 
 void TReadParamsSetupDialog::done(int result) {
@@ -87,12 +104,16 @@ void TReadParamsSetupDialog::FormClose() {
     FSettings.ReadDayArchive = CheckBox4->isChecked();
     FSettings.ReadMonthArchive = CheckBox5->isChecked();
     FSettings.ReadJournal = CheckBox6->isChecked();
-    if (RadioButton1->isChecked()) {
-        FSettings.ReadInterval = 0;
-    } else if (RadioButton2->isChecked()) {
-        FSettings.ReadInterval = 1;
-    } else if (RadioButton3->isChecked()) {
-        FSettings.ReadInterval = 2;
+    // A stored 1 shown as "Весь архив" for want of a document stays as it was.
+    const bool keepLoaded = FSettings.ReadInterval == 1 && !FIntervalChosen;
+    if (!keepLoaded) {
+        if (RadioButton1->isChecked()) {
+            FSettings.ReadInterval = 0;
+        } else if (RadioButton2->isChecked()) {
+            FSettings.ReadInterval = 1;
+        } else if (RadioButton3->isChecked()) {
+            FSettings.ReadInterval = 2;
+        }
     }
     FSettings.StartInterval = PickedDate(DateTimePicker1, FShownStart, FSettings.StartInterval);
     FSettings.FinishInterval = PickedDate(DateTimePicker2, FShownFinish, FSettings.FinishInterval);

@@ -18,15 +18,19 @@ class TReadParamsSetupDialog;
 }
 
 // "Чтение параметров": which archives and whether the journal are read with
-// the parameters (always read). Loads the stored read settings on
-// construction and saves them only when closed with OK. The read interval
-// group is shown disabled; its values are written back as they were loaded.
+// the parameters (always read), and the read interval: the whole archive,
+// the part the open document lacks (offered only when a document is open),
+// or the records between two dates (the date pickers work only for that
+// choice). Loads the stored read settings on construction and saves them
+// only when closed with OK.
 class TReadParamsSetupDialog : public QDialog {
     Q_OBJECT
 
 public:
     // `parent` is the main window; the dialog opens centred on it.
-    explicit TReadParamsSetupDialog(QWidget* parent = nullptr);
+    // `documentOpen`: the window shows a document read earlier or opened
+    // from a file, whose missing part can be read.
+    explicit TReadParamsSetupDialog(QWidget* parent = nullptr, bool documentOpen = false);
     ~TReadParamsSetupDialog() override;
 
     void done(int result) override;
@@ -50,6 +54,8 @@ public:
 private:
     void FormCreate();
     void FormClose();
+    // The date pickers and their labels, used only by "Заданный интервал".
+    void EnableDates(bool on);
 
     std::unique_ptr<Ui::TReadParamsSetupDialog> FUi;
     ReadSettingsStruct FSettings{};
@@ -58,4 +64,8 @@ private:
     // pickers' range).
     QDate FShownStart;
     QDate FShownFinish;
+    // A stored "Недостающая часть архива" without a document is shown as
+    // "Весь архив" (what will be read) and saved back unchanged unless the
+    // user chooses an interval.
+    bool FIntervalChosen = false;
 };

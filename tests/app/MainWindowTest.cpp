@@ -335,6 +335,53 @@ TEST_F(MainWindowTest, SaveAndOpenThroughTheHandlers) {
     EXPECT_EQ(form->windowTitle(), QStringLiteral("ZQ Менеджер - ") + saved);
 }
 
+// Last month's file, and "Недостающая часть архива" from the same device
+// three days on: the pages show the file's records with the new ones in
+// front, and that is the document a save writes.
+TEST_F(MainWindowTest, MissingPartReadGrowsTheOpenedFile) {
+    QTemporaryDir dir;
+    const QString last = dir.filePath("last.arch");
+    std::vector<std::string> then = kDevice;
+    then.insert(then.end(), {"--clock", "2024-06-01T12:00:00"});
+    {
+        SimDevice device(then);
+        ASSERT_TRUE(device.Started()) << device.Error();
+        StartRead();
+        ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); }));
+        ASSERT_TRUE(form->FileSaveAsAccept(last));
+    }
+    form = std::make_unique<TMainForm>();
+    form->show();
+    ASSERT_TRUE(form->FileOpenAccept(last));
+    const ZQValve document = form->DocumentValve();
+
+    std::vector<std::string> later = kDevice;
+    later.insert(later.end(), {"--clock", "2024-06-04T12:00:00", "--later", "3"});
+    SimDevice device(later);
+    ASSERT_TRUE(device.Started()) << device.Error();
+    bool offered = false;
+    AnswerModal([&](QWidget* dialog) {
+        auto* missing = dialog->findChild<QAbstractButton*>("RadioButton2");
+        offered = missing->isEnabled();
+        missing->click();
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Action("ReadAllDataAction")->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return TaskFinished(); })) << Status().toStdString();
+    EXPECT_TRUE(offered);
+    EXPECT_EQ(Status(), QStringLiteral("Чтение параметров выполнено"));
+    EXPECT_EQ(Rows("HourArchiveFrame"), 30 + 72);
+    EXPECT_EQ(Rows("DayArchiveFrame"), 12 + 3);
+    EXPECT_EQ(Rows("MonthArchiveFrame"), 5);
+    const ZQValve& grown = form->DocumentValve();
+    ASSERT_EQ(grown.HourArchive.size(), 102u);
+    EXPECT_TRUE(std::equal(document.HourArchive.begin(), document.HourArchive.end(),
+                           grown.HourArchive.begin() + 72));
+    EXPECT_TRUE(std::equal(document.Journal.begin(), document.Journal.end(),
+                           grown.Journal.end() - document.Journal.size()));
+    EXPECT_GT(grown.Journal.size(), document.Journal.size());
+}
+
 // The launcher behaves as xdg-open does when a program takes the file, when
 // none is registered for the type, and when there is no launcher at all.
 // The status text, longer than the status bar here, leaves the window as wide

@@ -17,6 +17,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDialog>
 #include <QDir>
 #include <QDockWidget>
@@ -24,6 +25,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -57,23 +59,30 @@ bool SaveScreen(const QRect& area, const QString& path) {
     return ok;
 }
 
-// Shows the next modal dialog for a moment, saves the screen, then closes it.
-void ShootModal(const QString& path, bool accept) {
+// Shows the next modal dialog for a moment (after `prepare`, when given,
+// has set its controls), saves the screen (unless `path` is empty), then
+// closes it.
+void ShootModal(const QString& path, bool accept, std::function<void(QDialog*)> prepare = nullptr) {
     auto* poll = new QTimer;
     poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [poll, path, accept] {
+    QObject::connect(poll, &QTimer::timeout, [poll, path, accept, prepare] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog) {
             return;
         }
         poll->stop();
         poll->deleteLater();
+        if (prepare) {
+            prepare(dialog);
+        }
         Wait(400);
         QRect area = dialog->frameGeometry();
         if (QWidget* parent = dialog->parentWidget()) {
             area = area.united(parent->window()->frameGeometry());
         }
-        SaveScreen(area, path);
+        if (!path.isEmpty()) {
+            SaveScreen(area, path);
+        }
         accept ? dialog->accept() : dialog->reject();
     });
     poll->start();
@@ -191,14 +200,26 @@ int main(int argc, char** argv) {
     form.move(20, 20);
     Wait(500);
 
-    ShootModal(out + "/dialog-read.png", true);
-    form.findChild<QAction*>("ReadAllDataAction")->trigger();
-    if (!WaitUntil([&] { return form.CurrentTask() && form.CurrentTask()->GetState() > tsRunning; },
-                   30000)) {
+    auto readOnce = [&form] {
+        form.findChild<QAction*>("ReadAllDataAction")->trigger();
+        return WaitUntil(
+            [&] { return form.CurrentTask() && form.CurrentTask()->GetState() > tsRunning; },
+            30000);
+    };
+    ShootModal(QString(), true);
+    if (!readOnce()) {
         std::fprintf(stderr, "zq_screenshots: the read did not finish\n");
         return 1;
     }
     Wait(300);
+    // With the document read, every interval can be chosen: the last week.
+    ShootModal(out + "/dialog-read.png", false, [](QDialog* dialog) {
+        dialog->findChild<QRadioButton*>("RadioButton3")->click();
+        const QDate today = QDate::currentDate();
+        dialog->findChild<QDateEdit*>("DateTimePicker1")->setDate(today.addDays(-7));
+        dialog->findChild<QDateEdit*>("DateTimePicker2")->setDate(today.addDays(-1));
+    });
+    form.findChild<QAction*>("ReadAllDataAction")->trigger();
 
     const char* const pages[] = {"page-current", "page-setup", "page-hour",
                                  "page-day",     "page-month", "page-journal"};

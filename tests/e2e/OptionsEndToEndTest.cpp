@@ -48,7 +48,25 @@ INSTANTIATE_TEST_SUITE_P(
                    {"read", "--timeout", "2147484", "--out", "MISSING"},
                    2},
         OptionCase{"TimeoutAboveBound", {"read", "--timeout", "1000001", "--out", "MISSING"}, 2},
-        OptionCase{"TimeoutAtBound", {"show", "--timeout", "1000000", "MISSING"}, 1}),
+        OptionCase{"TimeoutAtBound", {"show", "--timeout", "1000000", "MISSING"}, 1},
+        OptionCase{"PeriodNotADate",
+                   {"read", "--period", "2024-06-31..2024-07-01", "--out", "MISSING"},
+                   2},
+        OptionCase{"PeriodBackwards",
+                   {"read", "--period", "2024-07-01..2024-06-01", "--out", "MISSING"},
+                   2},
+        OptionCase{"PeriodBeforeTheDevicesYears",
+                   {"read", "--period", "1999-12-31..2024-06-01", "--out", "MISSING"},
+                   2},
+        OptionCase{"PeriodWithMissing",
+                   {"read", "--period", "2024-06-01..2024-06-07", "--missing", "MISSING", "--out",
+                    "MISSING"},
+                   2},
+        OptionCase{"MissingWithoutRead", {"show", "--missing", "MISSING", "MISSING"}, 2},
+        // The old file is read before the device is called.
+        OptionCase{"MissingFileThatCannotBeRead",
+                   {"read", "--missing", "MISSING", "--out", "MISSING"},
+                   1}),
     [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -150,6 +150,55 @@ TEST(DeviceContent, ErasedSlotsStayInsideTheRecords) {
     }
 }
 
+// The same device a month on: the earlier rings' records stay as they were
+// behind the new ones (one per hour, day and month that ended, in order), a
+// full ring losing its oldest; the counters have run on.
+TEST(DeviceContent, LaterDaysAddTheRecordsOfTheDaysSince) {
+    const ContentOptions before = Options(30, 20, 15, 40);
+    ContentOptions after = before;
+    after.laterDays = 31;  // to 1 April, 00:30
+    const CivilTime monthOn = FromCivilSeconds(ToCivilSeconds(kClock) + 31 * 86400);
+    const DeviceContent then = GenerateContent(before, kClock);
+    const DeviceContent now = GenerateContent(after, monthOn);
+    const struct {
+        int kind;
+        size_t added;
+    } rows[] = {{kHourRing, 744}, {kDayRing, 31}, {kMonthRing, 1}};
+    for (const auto& row : rows) {
+        std::vector<Record> old;
+        for (uint16_t index : then.rings[row.kind].ReadOrder()) {
+            old.push_back(then.rings[row.kind].slots[index]);
+        }
+        std::vector<Record> all;
+        for (uint16_t index : now.rings[row.kind].ReadOrder()) {
+            all.push_back(now.rings[row.kind].slots[index]);
+        }
+        const size_t size = now.rings[row.kind].slots.size();
+        // The hourly ring of 40 slots keeps only the newest 39 records.
+        ASSERT_EQ(all.size(), std::min(old.size() + row.added, size - 1)) << "ring " << row.kind;
+        for (size_t i = 0; i < all.size(); ++i) {
+            if (i >= row.added) {
+                EXPECT_EQ(all[i], old[i - row.added]) << "ring " << row.kind << " record " << i;
+            } else if (i + 1 < all.size()) {
+                const Record& older = all[i + 1];
+                // An archive record's period start: its date and, hourly, its hour.
+                EXPECT_GT(Stamp(all[i], false) + all[i][3] * 3600,
+                          Stamp(older, false) + older[3] * 3600)
+                    << "ring " << row.kind;
+                EXPECT_GE(VPlus(all[i]), VPlus(older)) << "ring " << row.kind;
+                EXPECT_GE(Work(all[i]), Work(older)) << "ring " << row.kind;
+            }
+        }
+    }
+    // Journal events keep coming, newest first.
+    const RingMemory& journal = now.rings[kJournalRing];
+    EXPECT_GT(journal.Count(), then.rings[kJournalRing].Count() + 31);
+    EXPECT_GT(Stamp(journal.slots[journal.NewestIndex()], true), ToCivilSeconds(kClock));
+    EXPECT_LE(Stamp(journal.slots[journal.NewestIndex()], true), ToCivilSeconds(monthOn));
+    EXPECT_GE(now.current.vPlus, then.current.vPlus);
+    EXPECT_EQ(now.current.twork, then.current.twork + 31 * 1440);
+}
+
 TEST(RingMemory, CountsAndOrderFollowTheDevicePointers) {
     struct Row {
         const char* name;

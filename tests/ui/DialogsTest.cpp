@@ -407,6 +407,7 @@ struct ReadCase {
     std::function<void(TReadParamsSetupDialog&)> check;
     Close close;
     ReadSettingsStruct expected;  // OtherReadSettings() if nothing saved
+    bool documentOpen = false;
 };
 
 class ReadParamsSetupTest : public testing::TestWithParam<ReadCase> {};
@@ -414,7 +415,7 @@ class ReadParamsSetupTest : public testing::TestWithParam<ReadCase> {};
 TEST_P(ReadParamsSetupTest, ShowsAndSavesOnlyOnOk) {
     const ReadCase& c = GetParam();
     ASSERT_TRUE(SaveReadSettings(c.stored));
-    TReadParamsSetupDialog dialog(nullptr);
+    TReadParamsSetupDialog dialog(nullptr, c.documentOpen);
     ASSERT_TRUE(SaveReadSettings(OtherReadSettings()));
     if (c.check) {
         c.check(dialog);
@@ -457,13 +458,35 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(Find<QDateEdit>(d, "DateTimePicker1")->date(), QDate(2023, 3, 15));
                  },
                  Close::Ok, DayAndMonth()},
-        ReadCase{"MissingPartIntervalKept",
+        ReadCase{"MissingPartShownWithADocument",
                  WithRead(DayAndMonth(), [](ReadSettingsStruct& s) { s.ReadInterval = 1; }),
                  [](TReadParamsSetupDialog& d) {
                      EXPECT_EQ(Selected(d), (std::vector<bool>{false, true, false}));
                  },
                  Close::Ok,
+                 WithRead(DayAndMonth(), [](ReadSettingsStruct& s) { s.ReadInterval = 1; }), true},
+        // Without a document the whole archive is what a read gets; the
+        // stored choice stays for the next time a document is open.
+        ReadCase{"MissingPartWithoutADocumentShowsTheWholeArchiveAndIsKept",
+                 WithRead(DayAndMonth(), [](ReadSettingsStruct& s) { s.ReadInterval = 1; }),
+                 [](TReadParamsSetupDialog& d) {
+                     EXPECT_EQ(Selected(d), (std::vector<bool>{true, false, false}));
+                 },
+                 Close::Ok,
                  WithRead(DayAndMonth(), [](ReadSettingsStruct& s) { s.ReadInterval = 1; })},
+        ReadCase{"GivenIntervalChosenWithItsDates", DayAndMonth(),
+                 [](TReadParamsSetupDialog& d) {
+                     Find<QRadioButton>(d, "RadioButton3")->click();
+                     Find<QDateEdit>(d, "DateTimePicker1")->setDate(QDate(2024, 5, 25));
+                     Find<QDateEdit>(d, "DateTimePicker2")->setDate(QDate(2024, 5, 31));
+                 },
+                 Close::Ok,
+                 WithRead(DayAndMonth(),
+                          [](ReadSettingsStruct& s) {
+                              s.ReadInterval = 2;
+                              TryEncodeDate(2024, 5, 25, s.StartInterval);
+                              TryEncodeDate(2024, 5, 31, s.FinishInterval);
+                          })},
         ReadCase{"IntervalOutOfRangeSelectsNoneAndIsKept",
                  WithRead(DayAndMonth(), [](ReadSettingsStruct& s) { s.ReadInterval = 5; }),
                  [](TReadParamsSetupDialog& d) {
@@ -501,31 +524,53 @@ INSTANTIATE_TEST_SUITE_P(
                  OtherReadSettings()}),
     [](const testing::TestParamInfo<ReadCase>& info) { return std::string(info.param.name); });
 
-TEST(ReadParamsSetup, ParametersAlwaysReadAndIntervalNotOperable) {
-    ASSERT_TRUE(SaveReadSettings(DayAndMonth()));
-    TReadParamsSetupDialog dialog(nullptr);
-    dialog.show();
-    EXPECT_EQ(dialog.windowTitle().toStdString(), "Чтение параметров");
-    ExpectFixedSize(dialog);
-    QCheckBox* current = Find<QCheckBox>(dialog, "CheckBox1");
-    QCheckBox* setup = Find<QCheckBox>(dialog, "CheckBox2");
-    ASSERT_TRUE(current && setup);
-    EXPECT_EQ(setup->text().toStdString(), "Настроечные  параметры");
-    QTest::mouseClick(current, Qt::LeftButton);
-    QTest::mouseClick(setup, Qt::LeftButton);
-    for (QCheckBox* box : {current, setup}) {
-        EXPECT_TRUE(box->isChecked());
-        EXPECT_FALSE(box->isEnabled());
+// The interval group works: the dates only for "Заданный интервал", the
+// missing part only when a document is open.
+TEST(ReadParamsSetup, ParametersAlwaysReadAndIntervalChosenByMouse) {
+    for (const bool documentOpen : {false, true}) {
+        SCOPED_TRACE(documentOpen ? "document open" : "no document");
+        ASSERT_TRUE(SaveReadSettings(DayAndMonth()));
+        TReadParamsSetupDialog dialog(nullptr, documentOpen);
+        dialog.show();
+        EXPECT_EQ(dialog.windowTitle().toStdString(), "Чтение параметров");
+        ExpectFixedSize(dialog);
+        QCheckBox* current = Find<QCheckBox>(dialog, "CheckBox1");
+        QCheckBox* setup = Find<QCheckBox>(dialog, "CheckBox2");
+        ASSERT_TRUE(current && setup);
+        EXPECT_EQ(setup->text().toStdString(), "Настроечные  параметры");
+        QTest::mouseClick(current, Qt::LeftButton);
+        QTest::mouseClick(setup, Qt::LeftButton);
+        for (QCheckBox* box : {current, setup}) {
+            EXPECT_TRUE(box->isChecked());
+            EXPECT_FALSE(box->isEnabled());
+        }
+        EXPECT_TRUE(Find<QGroupBox>(dialog, "GroupBox2")->isEnabled());
+        auto datesEnabled = [&dialog] {
+            std::vector<bool> enabled;
+            for (const char* name : {"DateTimePicker1", "DateTimePicker2", "DateTimePicker1Label",
+                                     "DateTimePicker2Label"}) {
+                enabled.push_back(Find<QWidget>(dialog, name)->isEnabled());
+            }
+            return enabled;
+        };
+        const std::vector<bool> none(4, false);
+        const std::vector<bool> all(4, true);
+        EXPECT_EQ(datesEnabled(), none);
+        // A radio button takes a click on its circle or its text only.
+        auto click = [&dialog](const char* name) {
+            QRadioButton* button = Find<QRadioButton>(dialog, name);
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
+        };
+        click("RadioButton3");
+        EXPECT_EQ(Selected(dialog), (std::vector<bool>{false, false, true}));
+        EXPECT_EQ(datesEnabled(), all);
+        click("RadioButton2");
+        EXPECT_EQ(Selected(dialog), (std::vector<bool>{false, documentOpen, !documentOpen}));
+        EXPECT_EQ(datesEnabled(), documentOpen ? none : all);
+        click("RadioButton1");
+        EXPECT_EQ(Selected(dialog), (std::vector<bool>{true, false, false}));
+        EXPECT_EQ(datesEnabled(), none);
     }
-    QGroupBox* interval = Find<QGroupBox>(dialog, "GroupBox2");
-    ASSERT_NE(interval, nullptr);
-    EXPECT_FALSE(interval->isEnabled());
-    for (const char* name :
-         {"RadioButton1", "RadioButton2", "RadioButton3", "DateTimePicker1", "DateTimePicker2"}) {
-        EXPECT_FALSE(Find<QWidget>(dialog, name)->isEnabled()) << name;
-    }
-    QTest::mouseClick(Find<QRadioButton>(dialog, "RadioButton3"), Qt::LeftButton);
-    EXPECT_EQ(Selected(dialog), (std::vector<bool>{true, false, false}));
 }
 
 }  // namespace
