@@ -21,6 +21,10 @@ struct DeviceSettings {
     int maxRecords = 31;  // records per function 65 answer, 1..255
     // Clock at start; invalid (the default year 0) = the host's local time.
     CivilTime clock{0, 0, 0, 0, 0, 0};
+    // Seconds over which G, from 0 at start, settles at its value with one
+    // overshoot; the volumes follow it, and the flags "g < 0", "g < g_пор"
+    // and "g > g_макс" follow G. 0 = G steady from the start.
+    int flowSettleSeconds = 0;
 };
 
 // The ZQ device seen from the line: takes one request frame, returns its

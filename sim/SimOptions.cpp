@@ -129,6 +129,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, bool& help, b
         {"--device-version", true, integer(d.version, 0, 255)},
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
+        {"--flow-settle", true, integer(d.flowSettleSeconds, 0, 86400)},
         {"--seed", true,
          [&c](const std::string& v) {
              long long x = 0;
@@ -368,6 +369,10 @@ Device:
   --clock YYYY-MM-DDTHH:MM:SS
                            the device clock at start (default: host local time);
                            it runs on from there, a clock write moves it
+  --flow-settle S          G starts at 0 and settles at its value over about S
+                           seconds (0..86400), overshooting once; the volumes
+                           follow it, and so do the flags 2 (g < 0), 3
+                           (g < g_пор) and 4 (g > g_макс) (default 0: G steady)
   --seed N                 seed of the contents and of the faults (default 1)
   --serial N               serial number (default from the seed)
   --ns-flags N             abnormal-situation flags, bits 0..3 (default 0)
