@@ -4,6 +4,7 @@
 #include "ChanelSetupDialog.h"
 #include "ExchangeLogPane.h"
 #include "MainFrameTexts.h"
+#include "MonitoringRecording.h"
 #include "ReadParamsSetup.h"
 #include "TTapiVault.h"
 #include "Version.h"
@@ -92,6 +93,9 @@ void TMainForm::FormCreate() {
     connect(ui->ExcelExport, &QAction::triggered, this, &TMainForm::ExcelExportExecute);
 
     CreateExchangeLog();
+    monitoringRecording = new TMonitoringRecording(
+        this, ui->RecordMonitoringAction, statusBar(),
+        [this](const std::string& text) { exchangeLog->AppendNote(text); });
     recentFilesMenu = new QMenu(QStringLiteral("Последние файлы"), this);
     recentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
     ui->FileMenu->insertMenu(ui->ExcelExport, recentFilesMenu);
@@ -121,6 +125,7 @@ void TMainForm::SetActionIcons() {
         {ui->ReadAllDataAction, "zq-read-device", "read"},
         {ui->SetSetupParamsAction, "zq-write-device", "write"},
         {ui->MonitoringAction, "utilities-system-monitor", "monitor"},
+        {ui->RecordMonitoringAction, "zq-record-monitoring", "record"},
         {ui->ChanelTypeAction, "zq-connection", "connection"},
         {ui->SetCurrentTime, "zq-set-clock", "clock"},
         {ui->ClearArchive, "zq-clear-archive", "clear"},
@@ -146,6 +151,7 @@ bool TMainForm::StartTask(std::unique_ptr<ZQTask> task) {
         exchangeLog->AppendLine(QString::fromStdString(FormatExchangeLine(record)));
     });
     lastLoggedStatus.clear();
+    monitoringRecording->MonitoringEnded();
     currentTask = std::move(task);
     ui->CancelAction->setEnabled(true);
     ui->ChanelTypeAction->setEnabled(false);
@@ -162,6 +168,7 @@ void TMainForm::FinishTask(bool resetProgress, bool clearStatus) {
     if (currentTask) {
         currentTask->Stop();
     }
+    monitoringRecording->MonitoringEnded();
     ui->CancelAction->setEnabled(false);
     ui->ChanelTypeAction->setEnabled(true);
     ui->ReadAllDataAction->setEnabled(true);
@@ -180,6 +187,7 @@ void TMainForm::TaskTimerTimer() {
         return;
     }
     currentTask->Tick();
+    FollowMonitoring();
     if (!currentTask->IsChanged()) {
         return;
     }
@@ -207,6 +215,7 @@ void TMainForm::TaskTimerTimer() {
 }
 
 void TMainForm::ShowValve(const ZQValve& valve) {
+    CurrentParamsFrame->HideMonitoringTrend();
     CurrentParamsFrame->ShowCurrentParams(valve.Current);
     SetupParamsFrame->ShowSetupParams(valve.Setup);
     HourArchiveFrame->ShowArchive(valve.HourArchive, ZQ_namespace::akHour);
@@ -246,6 +255,9 @@ void TMainForm::ReadAllDataActionExecute() {
 void TMainForm::MonitoringActionExecute() {
     taskValve.Clear();
     StartTask(std::make_unique<ZQMonitoringTask>(true, &taskValve));
+    seenMonitoringCycles = 0;
+    CurrentParamsFrame->StartMonitoringTrend();
+    monitoringRecording->MonitoringStarted();
 }
 
 void TMainForm::SetSetupParamsActionExecute() {

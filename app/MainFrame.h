@@ -17,6 +17,7 @@ class QProgressBar;
 class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
+class TMonitoringRecording;
 class TSetupParamsFrame;
 
 namespace Ui {
@@ -70,6 +71,7 @@ public:
     const ZQValve& TaskValve() const { return taskValve; }
 
     ExchangeLogPane* ExchangeLog() const { return exchangeLog; }
+    TMonitoringRecording* MonitoringRecording() const { return monitoringRecording; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -95,6 +97,9 @@ private:
     // Ends the current task at once: its channel, worker thread and any modem
     // call are released before the window goes.
     void DropTask();
+    // After every tick: a monitoring cycle not seen yet goes onto the trend
+    // and into the recording.
+    void FollowMonitoring();
 
     std::unique_ptr<Ui::TMainForm> ui;
     TCurrentParamsFrame* CurrentParamsFrame = nullptr;
@@ -110,6 +115,8 @@ private:
     ExchangeLogPane* exchangeLog = nullptr;
     QMenu* recentFilesMenu = nullptr;
     std::string lastLoggedStatus;
+    TMonitoringRecording* monitoringRecording = nullptr;
+    int seenMonitoringCycles = 0;
 
     std::unique_ptr<ZQTask> currentTask;
     ZQValve taskValve;
