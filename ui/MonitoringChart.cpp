@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -121,7 +122,8 @@ TMonitoringChart::TMonitoringChart(QWidget* parent) : TZoomChartView(parent) {
     FVdLine->attachAxis(FVdAxis);
     for (int bit = 0; bit < 4; ++bit) {
         auto* marks = new QScatterSeries(this);
-        marks->setName(FlagCaption(bit));
+        // The legend takes its names as rich text: "<" must be escaped.
+        marks->setName(FlagCaption(bit).toHtmlEscaped());
         marks->setColor(kFlagLooks[bit].color);
         marks->setBorderColor(kFlagLooks[bit].color.darker(140));
         marks->setMarkerShape(kFlagLooks[bit].shape);
@@ -140,7 +142,16 @@ TMonitoringChart::TMonitoringChart(QWidget* parent) : TZoomChartView(parent) {
 TMonitoringChart::~TMonitoringChart() = default;
 
 void TMonitoringChart::StartRun() {
-    FTrend.Clear();
+    ShowTrend(zqui::MonitoringTrend());
+}
+
+void TMonitoringChart::Clear() {
+    StartRun();
+}
+
+void TMonitoringChart::ShowTrend(zqui::MonitoringTrend trend) {
+    FTrend = std::move(trend);
+    // The marks of the flags go back on the chart as they are raised.
     for (QScatterSeries* marks : FFlagMarks) {
         if (chart()->series().contains(marks)) {
             chart()->removeSeries(marks);
@@ -151,10 +162,6 @@ void TMonitoringChart::StartRun() {
     DataRange(from, to);
     SetViewRange(from, to);
     Rebuild();
-}
-
-void TMonitoringChart::Clear() {
-    StartRun();
 }
 
 void TMonitoringChart::AppendCycle(double epochSeconds, const CurrentParamsStruct& params) {
@@ -248,35 +255,42 @@ void TMonitoringChart::Rebuild() {
 }
 
 void TMonitoringChart::UpdateTimeAxis() {
-    const QStringList labels = FTimeAxis->categoriesLabels();
-    for (const QString& label : labels) {
-        FTimeAxis->remove(label);
-    }
     const double from = ViewFrom();
     const double to = ViewTo();
     FTimeAxis->setRange(from, to);
     FTimeAxis->setStartValue(from - (to - from));
-    if (FTrend.Empty()) {
+    std::vector<std::pair<QString, double>> labels;
+    if (!FTrend.Empty()) {
+        const double plotWidth = PlotWidth();
+        const QFontMetrics metrics(FTimeAxis->labelsFont());
+        const double labelPixels = metrics.horizontalAdvance(QStringLiteral("00/00 00:00")) + 24;
+        const int maxTicks = std::max(1, static_cast<int>(plotWidth / labelPixels));
+        const QRectF plot = chart()->plotArea();
+        const double leftRoom = plot.width() > 10 ? plot.left() : 0;
+        const double rightRoom = plot.width() > 10 ? chart()->size().width() - plot.right() : 0;
+        for (const zqui::TrendTick& tick :
+             zqui::TrendTimeTicks(FTrend.StartEpoch(), from, to, maxTicks)) {
+            const QString text = QString::fromStdString(tick.text);
+            const double pixel = (tick.x - from) / (to - from) * plotWidth;
+            const double half = metrics.horizontalAdvance(text) / 2.0;
+            // A label that would be cut at either end of the chart is left out.
+            if (pixel - half >= -leftRoom && pixel + half <= plotWidth + rightRoom) {
+                labels.emplace_back(text, tick.x);
+            }
+        }
+    }
+    // Each label taken off or put on lays the chart out again: a run that
+    // grows by a cycle mostly keeps its labels.
+    if (labels == FTimeLabels) {
         return;
     }
-    const double plotWidth = PlotWidth();
-    const QFontMetrics metrics(FTimeAxis->labelsFont());
-    const double labelPixels = metrics.horizontalAdvance(QStringLiteral("00/00 00:00")) + 24;
-    const int maxTicks = std::max(1, static_cast<int>(plotWidth / labelPixels));
-    const QRectF plot = chart()->plotArea();
-    const double leftRoom = plot.width() > 10 ? plot.left() : 0;
-    const double rightRoom = plot.width() > 10 ? chart()->size().width() - plot.right() : 0;
-    for (const zqui::TrendTick& tick :
-         zqui::TrendTimeTicks(FTrend.StartEpoch(), from, to, maxTicks)) {
-        const QString text = QString::fromStdString(tick.text);
-        const double pixel = (tick.x - from) / (to - from) * plotWidth;
-        const double half = metrics.horizontalAdvance(text) / 2.0;
-        // A label that would be cut at either end of the chart is left out.
-        if (pixel - half < -leftRoom || pixel + half > plotWidth + rightRoom) {
-            continue;
-        }
-        FTimeAxis->append(text, tick.x);
+    for (const auto& label : FTimeLabels) {
+        FTimeAxis->remove(label.first);
     }
+    for (const auto& label : labels) {
+        FTimeAxis->append(label.first, label.second);
+    }
+    FTimeLabels = std::move(labels);
 }
 
 void TMonitoringChart::OnPlotAreaChanged(const QRectF& plotArea) {

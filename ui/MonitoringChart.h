@@ -4,6 +4,8 @@
 #include "ZoomChartView.h"
 
 #include <array>
+#include <utility>
+#include <vector>
 
 class QCategoryAxis;
 class QGraphicsSimpleTextItem;
@@ -36,6 +38,9 @@ public:
     void AppendCycle(double epochSeconds, const CurrentParamsStruct& params);
     // Forgets every cycle and frees their memory.
     void Clear();
+    // Shows `trend` as the run so far, the whole of it in view (a day's
+    // cycles at once, for the benchmark).
+    void ShowTrend(zqui::MonitoringTrend trend);
 
     const zqui::MonitoringTrend& Trend() const { return FTrend; }
     // What the lines and marks draw now, for the tests.
@@ -69,6 +74,7 @@ private:
     bool FRebuilding = false;
     double FBuiltForWidth = 0;  // plot width the points and labels were made for
     double FBuiltForHeight = 0;
+    std::vector<std::pair<QString, double>> FTimeLabels;  // on the time axis now
 
     QLineSeries* FGLine = nullptr;  // owned by the chart
     QLineSeries* FVdLine = nullptr;
