@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
 
@@ -16,15 +15,43 @@ namespace {
 const char* const kCsvFilter = "Файлы CSV (*.csv)";
 const char* const kRunningText = "Запись мониторинга: ";
 const char* const kActionToolTip = "Записывать мониторинг в файл CSV";
-// The label is kept to this width; the whole text is its tooltip.
-constexpr int kLabelWidth = 460;
+
+// A status-bar label that shows as much of its text as its width allows (the
+// middle elided), so that a long path never widens the window; the whole
+// text is its tooltip.
+class ElidedLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    void SetWholeText(const QString& text) {
+        whole = text;
+        setToolTip(text);
+        updateGeometry();
+        Elide();
+    }
+    QSize sizeHint() const override {
+        return {fontMetrics().horizontalAdvance(whole) + 8, QLabel::sizeHint().height()};
+    }
+    QSize minimumSizeHint() const override { return {60, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        Elide();
+    }
+
+private:
+    void Elide() { setText(fontMetrics().elidedText(whole, Qt::ElideMiddle, width())); }
+
+    QString whole;
+};
 
 }  // namespace
 
 TMonitoringRecording::TMonitoringRecording(QWidget* window, QAction* action, QStatusBar* statusBar,
                                            std::function<void(const std::string&)> note)
     : QObject(window), FWindow(window), FAction(action), FNote(std::move(note)) {
-    FLabel = new QLabel(statusBar);
+    FLabel = new ElidedLabel(statusBar);
     FLabel->setObjectName(QStringLiteral("RecordingStatusText"));
     FLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FLabel->hide();
@@ -131,8 +158,7 @@ void TMonitoringRecording::Stopped(const std::string& why) {
 }
 
 void TMonitoringRecording::ShowLabel(const QString& text, bool failure) {
-    FLabel->setToolTip(text);
     FLabel->setStyleSheet(failure ? QStringLiteral("color: #b71c1c;") : QString());
-    FLabel->setText(QFontMetrics(FLabel->font()).elidedText(text, Qt::ElideMiddle, kLabelWidth));
+    static_cast<ElidedLabel*>(FLabel)->SetWholeText(text);
     FLabel->setVisible(!text.isEmpty());
 }
