@@ -56,7 +56,8 @@ void SetValueRange(QValueAxis* axis, double lo, double hi, int maxSteps, double 
         lo -= pad;
         hi += pad;
     }
-    const double rough = (hi - lo) / maxSteps;
+    // The room above the data takes its share of the steps too.
+    const double rough = (hi - lo) * (1 + headroom) / maxSteps;
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
     const double fraction = rough / power;
     const double step = (fraction <= 1 ? 1 : fraction <= 2 ? 2 : fraction <= 5 ? 5 : 10) * power;
