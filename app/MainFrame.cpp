@@ -6,6 +6,7 @@
 #include "ExchangeLogPane.h"
 #include "MainFrameTexts.h"
 #include "ManualViewer.h"
+#include "MonitoringRecording.h"
 #include "ReadParamsSetup.h"
 #include "TTapiVault.h"
 #include "Version.h"
@@ -100,6 +101,9 @@ void TMainForm::FormCreate() {
     connect(ui->ExcelExport, &QAction::triggered, this, &TMainForm::ExcelExportExecute);
 
     CreateExchangeLog();
+    monitoringRecording = new TMonitoringRecording(
+        this, ui->RecordMonitoringAction, statusBar(),
+        [this](const std::string& text) { exchangeLog->AppendNote(text); });
     recentFilesMenu = new QMenu(QStringLiteral("Последние файлы"), this);
     recentFilesMenu->setObjectName(QStringLiteral("RecentFilesMenu"));
     ui->FileMenu->insertMenu(ui->ExcelExport, recentFilesMenu);
@@ -134,6 +138,7 @@ void TMainForm::SetActionIcons() {
         {ui->ReadAllDataAction, "zq-read-device", "read"},
         {ui->SetSetupParamsAction, "zq-write-device", "write"},
         {ui->MonitoringAction, "utilities-system-monitor", "monitor"},
+        {ui->RecordMonitoringAction, "zq-record-monitoring", "record"},
         {ui->ChanelTypeAction, "zq-connection", "connection"},
         {ui->SearchDeviceAction, "edit-find", "search"},
         {ui->SetCurrentTime, "zq-set-clock", "clock"},
@@ -160,6 +165,7 @@ bool TMainForm::StartTask(std::unique_ptr<ZQTask> task) {
         exchangeLog->AppendLine(QString::fromStdString(FormatExchangeLine(record)));
     });
     lastLoggedStatus.clear();
+    monitoringRecording->MonitoringEnded();
     currentTask = std::move(task);
     ui->CancelAction->setEnabled(true);
     ui->ChanelTypeAction->setEnabled(false);
@@ -178,6 +184,7 @@ void TMainForm::FinishTask(bool resetProgress, bool clearStatus) {
     if (currentTask) {
         currentTask->Stop();
     }
+    monitoringRecording->MonitoringEnded();
     ui->CancelAction->setEnabled(false);
     ui->ChanelTypeAction->setEnabled(true);
     ui->ReadAllDataAction->setEnabled(true);
@@ -200,7 +207,11 @@ void TMainForm::TaskTimerTimer() {
     currentTask->Tick();
     // A cancelled task shows nothing more: the cancel emptied the bar and
     // the text, and they stay so.
-    if (currentTask->GetState() == tsStopped || !currentTask->IsChanged()) {
+    if (currentTask->GetState() == tsStopped) {
+        return;
+    }
+    FollowMonitoring();
+    if (!currentTask->IsChanged()) {
         return;
     }
     currentTask->ClearChanged();
@@ -232,6 +243,7 @@ void TMainForm::TaskTimerTimer() {
 }
 
 void TMainForm::ShowValve(const ZQValve& valve) {
+    CurrentParamsFrame->HideMonitoringTrend();
     CurrentParamsFrame->ShowCurrentParams(valve.Current);
     SetupParamsFrame->ShowSetupParams(valve.Setup);
     HourArchiveFrame->ShowArchive(valve.HourArchive, ZQ_namespace::akHour);
@@ -272,6 +284,9 @@ void TMainForm::ReadAllDataActionExecute() {
 void TMainForm::MonitoringActionExecute() {
     taskValve.Clear();
     StartTask(std::make_unique<ZQMonitoringTask>(true, &taskValve));
+    seenMonitoringCycles = 0;
+    CurrentParamsFrame->StartMonitoringTrend();
+    monitoringRecording->MonitoringStarted();
 }
 
 void TMainForm::SetSetupParamsActionExecute() {

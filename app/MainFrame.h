@@ -18,6 +18,7 @@ class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
 class TSearchDeviceDialog;
+class TMonitoringRecording;
 class TSetupParamsFrame;
 class WorkbookLauncher;
 
@@ -81,6 +82,7 @@ public:
     const ZQValve& TaskValve() const { return taskValve; }
 
     ExchangeLogPane* ExchangeLog() const { return exchangeLog; }
+    TMonitoringRecording* MonitoringRecording() const { return monitoringRecording; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -115,6 +117,9 @@ private:
     // Ends the current task at once: its channel, worker thread and any modem
     // call are released before the window goes.
     void DropTask();
+    // After every tick: a monitoring cycle not seen yet goes onto the trend
+    // and into the recording.
+    void FollowMonitoring();
 
     std::unique_ptr<Ui::TMainForm> ui;
     TCurrentParamsFrame* CurrentParamsFrame = nullptr;
@@ -132,6 +137,8 @@ private:
     WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
     TSearchDeviceDialog* searchDialog = nullptr;  // made on first use
     std::string lastLoggedStatus;
+    TMonitoringRecording* monitoringRecording = nullptr;
+    int seenMonitoringCycles = 0;
 
     std::unique_ptr<ZQTask> currentTask;
     ZQValve taskValve;

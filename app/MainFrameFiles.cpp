@@ -87,6 +87,7 @@ bool TMainForm::FileSaveAsAccept(const QString& path) {
 bool TMainForm::FileOpenAccept(const QString& path) {
     ArchiveFileSections sections;
     sections.OnCurrentParams = [this](const CurrentParamsStruct& params) {
+        CurrentParamsFrame->HideMonitoringTrend();
         CurrentParamsFrame->ShowCurrentParams(params);
     };
     sections.OnSetupParams = [this](const SetupParamsStruct& params) {

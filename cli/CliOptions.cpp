@@ -179,6 +179,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.missing = take(arg);
         } else if (arg == "--cycles") {
             o.cycles = ParseInt(arg, take(arg), 1, 1000000000);
+        } else if (arg == "--record") {
+            o.record = take(arg);
+            if (o.record->empty()) {
+                throw UsageError("--record needs a file name");
+            }
         } else if (arg == "--yes") {
             o.yes = true;
         } else if (arg == "--net-address") {
@@ -261,6 +266,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     }
     if (o.networkMode && o.command != "modem-add" && (o.port || o.modem || o.phone)) {
         throw UsageError("give either --port, --modem or a network option, not several");
+    if (o.record && o.command != "monitor") {
+        throw UsageError("--record is an option of monitor");
     }
     if (o.command == "modem-add" && !o.port) {
         throw UsageError("modem-add needs --port PORT");
@@ -293,9 +300,20 @@ Commands:
                               read, and standard error says so
                               Without either, the whole archive is read,
                               whatever the window's read settings choose.
-  monitor [--cycles N]        read the current and setup parameters again and
+  monitor [--cycles N] [--record FILE.csv]
+                              read the current and setup parameters again and
                               again, pausing the monitoring interval; print
-                              them after every cycle; stop after N cycles
+                              them after every cycle; stop after N cycles (or
+                              Ctrl+C). --record appends one line per cycle to
+                              FILE.csv (created when missing, never
+                              truncated; the header line only when it is new
+                              or empty): the local time, G, Tраб, Твкл, V+,
+                              V-, the four flags (0/1) and the current output,
+                              comma-separated, '.' as the decimal point, each
+                              line flushed to the disk as it is written. A
+                              file that cannot be opened ends the command; a
+                              write that fails stops the recording, the
+                              monitoring goes on and the exit status is 1
   set-time                    set the device clock to this PC's local time
   clear-archive --yes         clear the device's counters and archives
   write-setup --net-address N [--calibration-code C --test-code T --test-mode 0|1]

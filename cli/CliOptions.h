@@ -52,6 +52,7 @@ struct CliOptions {
 
     // monitor
     std::optional<int> cycles;
+    std::optional<std::string> record;  // CSV file the cycles are appended to
 
     // clear-archive
     bool yes = false;

@@ -4,6 +4,7 @@
 #include "Exception.h"
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
+#include "MonitoringRecorder.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -127,17 +128,40 @@ int ReadCommand(const CliOptions& o) {
 }
 
 int MonitorCommand(const CliOptions& o) {
+    // The recording's file is opened before the device is: a run that cannot
+    // keep its evidence does not start.
+    MonitoringRecorder recorder;
+    bool recordingFailed = false;
+    if (o.record) {
+        try {
+            recorder.Open(*o.record);
+        } catch (const Exception& e) {
+            std::fprintf(stderr, "zqcli: %s\n", e.what());
+            return 1;
+        }
+    }
     ZQValve valve;
     ZQMonitoringTask task(true, &valve);
     int cycles = 0;
-    return Run(task, o, [&] {
+    const int status = Run(task, o, [&] {
         ++cycles;
+        const TDateTime now = LocalNow();
+        if (recorder.IsOpen()) {
+            try {
+                recorder.Append(now, valve.Current);
+            } catch (const Exception& e) {
+                // The monitoring goes on without its recording.
+                std::fprintf(stderr, "zqcli: %s\n", e.what());
+                recordingFailed = true;
+            }
+        }
         const std::vector<ShowSection> sections = BuildShowSections(valve);
-        std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", LocalNow()) << '\n';
+        std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", now) << '\n';
         PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
         std::cout << std::endl;
         return !o.cycles || cycles < *o.cycles;
     });
+    return recordingFailed ? 1 : status;
 }
 
 int WriteSetupCommand(const CliOptions& o) {

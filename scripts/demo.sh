@@ -58,7 +58,8 @@ cat >"$XDG_CONFIG_HOME/Halbrec/ZURavorav.reg" <<'EOF'
 EOF
 
 "$build/sim/zqsim" --pty --link "$XDG_CONFIG_HOME/Halbrec/ZURavorav/ports/COM7" \
-    --hour 240 --day 62 --month 24 --journal 40 --wrap >"$work/sim.out" 2>"$work/sim.err" &
+    --hour 240 --day 62 --month 24 --journal 40 --wrap --flow-settle 300 \
+    >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 50); do
     [ -s "$work/sim.out" ] && break

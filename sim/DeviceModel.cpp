@@ -104,11 +104,29 @@ CurrentValues DeviceModel::Current() const {
     const int64_t elapsed = std::max<int64_t>(0, hostClock_() - countersFrom_);
     c.ton += static_cast<uint32_t>(elapsed / 60);
     c.twork += static_cast<uint32_t>(elapsed / 60);
-    const double hours = static_cast<double>(elapsed) / 3600.0;
-    if (c.g > 0) {
-        c.vPlus += c.g * hours;
+    const float steady = c.g;
+    // Seconds of flow at the steady G that have passed the meter.
+    double flowSeconds = static_cast<double>(elapsed);
+    if (settings_.flowSettleSeconds > 0) {
+        // G(t) = G (1 - e^(-t/tau) cos(w t)), tau = T/3, w = 2 pi/T: 0 at the
+        // start, one overshoot of about a fifth at T/2, within 5 % after T.
+        // Its integral is G (t - I(t)), with I(t) = (e^(-t/tau) (w sin(wt) -
+        // cos(wt)/tau) + 1/tau) / (1/tau^2 + w^2).
+        const double t = static_cast<double>(elapsed);
+        const double tau = settings_.flowSettleSeconds / 3.0;
+        const double w = 2 * M_PI / settings_.flowSettleSeconds;
+        const double decay = std::exp(-t / tau);
+        flowSeconds = t - (decay * (w * std::sin(w * t) - std::cos(w * t) / tau) + 1 / tau) /
+                              (1 / (tau * tau) + w * w);
+        c.g = static_cast<float>(steady * (1 - decay * std::cos(w * t)));
+        const int followed =
+            (c.g < 0 ? 0x02 : 0) | (c.g < c.gmin ? 0x04 : 0) | (c.g > c.gmax ? 0x08 : 0);
+        c.nsFlags = static_cast<uint8_t>((c.nsFlags & ~0x0E) | followed);
+    }
+    if (steady > 0) {
+        c.vPlus += steady * flowSeconds / 3600.0;
     } else {
-        c.vMinus -= c.g * hours;
+        c.vMinus -= steady * flowSeconds / 3600.0;
     }
     return c;
 }

@@ -24,6 +24,10 @@ struct DeviceSettings {
     // The clock and the counters stand still where they started, so that two
     // reads give the same bytes.
     bool frozenClock = false;
+    // Seconds over which G, from 0 at start, settles at its value with one
+    // overshoot; the volumes follow it, and the flags "g < 0", "g < g_пор"
+    // and "g > g_макс" follow G. 0 = G steady from the start.
+    int flowSettleSeconds = 0;
 };
 
 // The ZQ device seen from the line: takes one request frame, returns its

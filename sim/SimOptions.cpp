@@ -196,6 +196,7 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
         {"--frozen-clock", false, flag(d.frozenClock)},
+        {"--flow-settle", true, integer(d.flowSettleSeconds, 0, 86400)},
         {"--seed", true,
          [&c](const std::string& v) {
              long long x = 0;

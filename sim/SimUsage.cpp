@@ -53,6 +53,10 @@ Device:
   --clock YYYY-MM-DDTHH:MM:SS
                            the device clock at start (default: host local time);
                            it runs on from there, a clock write moves it
+  --flow-settle S          G starts at 0 and settles at its value over about S
+                           seconds (0..86400), overshooting once; the volumes
+                           follow it, and so do the flags 2 (g < 0), 3
+                           (g < g_пор) and 4 (g > g_макс) (default 0: G steady)
   --frozen-clock           the clock and the counters stand still (two reads
                            give the same file)
   --seed N                 seed of the contents and of the faults (default 1)

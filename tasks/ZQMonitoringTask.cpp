@@ -18,6 +18,7 @@ int ZQMonitoringTask::ExecuteStep(int s) {
         return ZQParamsReadTask::ExecuteStep(s);
     }
     statusText = "Ожидание ...";
+    ++cycleCount;
     // Ticks of 100 ms. A stored 0 or less would never end the pause, a huge
     // value would overflow: both are brought into 2..1000 s first.
     const int64_t seconds =

@@ -19,6 +19,11 @@ public:
     int GetStepCount() override { return 5; }
     int ExecuteStep(int step) override;
 
+    // Cycles whose current and setup parameters have both been read: each
+    // entry into the pause counts one. An owner that compares it with the
+    // count it saw last takes every cycle once, whenever it looks.
+    int GetCycleCount() const { return cycleCount; }
+
     static constexpr int kWaitStep = 5;
     // The pause in seconds is kept in the connection dialog's range, whatever
     // the settings hold.
@@ -27,4 +32,5 @@ public:
 
 protected:
     int32_t waitTicks = 0;  // ticks of 100 ms left in the pause
+    int cycleCount = 0;
 };

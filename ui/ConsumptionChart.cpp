@@ -7,19 +7,12 @@
 #include <QBarSet>
 #include <QCategoryAxis>
 #include <QChart>
-#include <QContextMenuEvent>
 #include <QCursor>
 #include <QFontMetrics>
-#include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
-#include <QKeyEvent>
 #include <QLegend>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QRubberBand>
 #include <QToolTip>
 #include <QValueAxis>
-#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -32,12 +25,6 @@ namespace {
 const QColor kPlusColor(0x2f, 0x6f, 0xb5);
 const QColor kMinusColor(0xd9, 0x73, 0x1e);
 
-// A drag shorter than this many pixels is a click, not a band to zoom to.
-constexpr int kMinBandPixels = 4;
-// Scroll steps as parts of the span in view.
-constexpr double kArrowStep = 0.1;
-constexpr double kPageStep = 0.9;
-constexpr double kWheelZoom = 0.8;  // span factor per wheel notch
 // The plot's width may change this much (as a part of the bars it holds)
 // before the buckets are made again, so that a width that sits on a step
 // between two bucket widths does not flip between them.
@@ -53,21 +40,11 @@ QString VolumeText(double value) {
 
 }  // namespace
 
-// The view is given its chart at once: a view made without one makes its own,
-// which setChart would release without deleting.
-TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(new QChart, parent) {
+TConsumptionChart::TConsumptionChart(QWidget* parent) : TZoomChartView(parent) {
     QChart* chart = this->chart();
-    chart->setBackgroundRoundness(0);
-    // The chart is short (a third of the page): every pixel of height goes
-    // to the plot, the legend stands on the right.
-    chart->setMargins(QMargins(0, 4, 4, 0));
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    // The legend, when there are two sets, stands on the right.
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->hide();
-    chart->setAnimationOptions(QChart::NoAnimation);
-    setRenderHint(QPainter::Antialiasing, false);
-    setFocusPolicy(Qt::StrongFocus);
-    setMinimumHeight(120);
 
     FBars = new QBarSeries(chart);
     FBars->setBarWidth(1.0);
@@ -84,7 +61,6 @@ TConsumptionChart::TConsumptionChart(QWidget* parent) : QChartView(new QChart, p
     FBars->attachAxis(FVolumeAxis);
 
     FPlaceholder = new QGraphicsSimpleTextItem(QString::fromUtf8(kNoChartDataText), chart);
-    FBand = new QRubberBand(QRubberBand::Rectangle, viewport());
 
     connect(FBars, &QBarSeries::hovered, this, [this](bool status, int index, QBarSet*) {
         if (status) {
@@ -103,7 +79,9 @@ TConsumptionChart::~TConsumptionChart() = default;
 void TConsumptionChart::ShowSeries(zqui::ConsumptionSeries series) {
     FSeries = std::move(series);
     CreateBarSets();
-    DataRange(FViewFrom, FViewTo);
+    double from = 0, to = 0;
+    DataRange(from, to);
+    SetViewRange(from, to);
     Rebuild();
 }
 
@@ -141,8 +119,7 @@ void TConsumptionChart::CreateBarSets() {
     chart()->legend()->setVisible(FMinusSet != nullptr);
 }
 
-// The list's slots, from its first interval to the end of its last, widened
-// about its middle to kMinViewSlots.
+// Widened about its middle to kMinViewSlots.
 void TConsumptionChart::DataRange(double& from, double& to) const {
     if (FSeries.points.empty()) {
         from = 0;
@@ -156,12 +133,6 @@ void TConsumptionChart::DataRange(double& from, double& to) const {
         from = middle - kMinViewSlots / 2;
         to = middle + kMinViewSlots / 2;
     }
-}
-
-double TConsumptionChart::PlotWidth() const {
-    const double width = chart()->plotArea().width();
-    // Before the chart's first layout the plot has no size yet.
-    return width > 10 ? width : std::max(100, this->width() - 80);
 }
 
 int TConsumptionChart::MaxBars() const {
@@ -188,10 +159,10 @@ void TConsumptionChart::Rebuild() {
     }
 
     FBarsFor = MaxBars();
-    FBucketWidth = zqui::BucketWidthFor(FSeries.kind, FViewTo - FViewFrom, FBarsFor);
+    FBucketWidth = zqui::BucketWidthFor(FSeries.kind, ViewTo() - ViewFrom(), FBarsFor);
     FFirstBucketSlot =
-        FloorDiv(static_cast<int64_t>(std::floor(FViewFrom)), FBucketWidth) * FBucketWidth;
-    const int64_t end = static_cast<int64_t>(std::ceil(FViewTo));
+        FloorDiv(static_cast<int64_t>(std::floor(ViewFrom())), FBucketWidth) * FBucketWidth;
+    const int64_t end = static_cast<int64_t>(std::ceil(ViewTo()));
     FBuckets = zqui::AggregateConsumption(FSeries.points, FFirstBucketSlot, end, FBucketWidth);
 
     QList<qreal> plus;
@@ -218,7 +189,7 @@ void TConsumptionChart::Rebuild() {
         QString::fromStdString(zqui::VolumeAxisTitle(FSeries.kind, FBucketWidth)));
     FTop = top;
     UpdateVolumeAxis();
-    const double barPixels = PlotWidth() * FBucketWidth / (FViewTo - FViewFrom);
+    const double barPixels = PlotWidth() * FBucketWidth / (ViewTo() - ViewFrom());
     FBars->setBarWidth(barPixels >= 8 ? 0.8 : 1.0);
     UpdateTimeAxis();
     FRebuilding = false;
@@ -237,14 +208,14 @@ void TConsumptionChart::UpdateTimeAxis() {
     auto position = [&](double slot) {
         return (slot - static_cast<double>(FFirstBucketSlot)) / width - 0.5;
     };
-    const double x0 = position(FViewFrom);
-    const double x1 = position(FViewTo);
+    const double x0 = position(ViewFrom());
+    const double x1 = position(ViewTo());
     FTimeAxis->setRange(x0, x1);
     FTimeAxis->setStartValue(x0 - 1);
 
     const QFontMetrics metrics(FTimeAxis->labelsFont());
     const bool withHours =
-        FSeries.kind == akHour && FBucketWidth < 24 && (FViewTo - FViewFrom) < 24 * 8;
+        FSeries.kind == akHour && FBucketWidth < 24 && (ViewTo() - ViewFrom()) < 24 * 8;
     const QString sample = FSeries.kind == akMonth ? QStringLiteral("00/00")
                            : withHours             ? QStringLiteral("00/00/00 00:00")
                                                    : QStringLiteral("00/00/00");
@@ -254,7 +225,7 @@ void TConsumptionChart::UpdateTimeAxis() {
     const double leftRoom = plot.width() > 10 ? plot.left() : 0;
     const double rightRoom = plot.width() > 10 ? chart()->size().width() - plot.right() : 0;
     for (const zqui::TimeTick& tick :
-         zqui::TimeAxisTicks(FSeries.kind, FViewFrom, FViewTo, maxTicks)) {
+         zqui::TimeAxisTicks(FSeries.kind, ViewFrom(), ViewTo(), maxTicks)) {
         const double x = position(static_cast<double>(tick.slot));
         const double pixel = (x - x0) / (x1 - x0) * plotWidth;
         const double half = metrics.horizontalAdvance(QString::fromStdString(tick.text)) / 2.0;
@@ -296,7 +267,7 @@ void TConsumptionChart::OnPlotAreaChanged(const QRectF& plotArea) {
     const int bars = std::max(1, static_cast<int>(plotArea.width()) / kPixelsPerBar);
     const bool rebuild =
         std::abs(bars - FBarsFor) > FBarsFor * kBarsHysteresis &&
-        zqui::BucketWidthFor(FSeries.kind, FViewTo - FViewFrom, bars) != FBucketWidth;
+        zqui::BucketWidthFor(FSeries.kind, ViewTo() - ViewFrom(), bars) != FBucketWidth;
     if (rebuild) {
         QMetaObject::invokeMethod(this, &TConsumptionChart::Rebuild, Qt::QueuedConnection);
     } else {
@@ -309,55 +280,6 @@ void TConsumptionChart::OnPlotAreaChanged(const QRectF& plotArea) {
                                       Qt::QueuedConnection);
         }
     }
-}
-
-bool TConsumptionChart::IsZoomed() const {
-    double from = 0, to = 0;
-    DataRange(from, to);
-    return !FSeries.points.empty() &&
-           (std::abs(FViewFrom - from) > 1e-6 || std::abs(FViewTo - to) > 1e-6);
-}
-
-void TConsumptionChart::ZoomTo(double from, double to) {
-    if (FSeries.points.empty() || !std::isfinite(from) || !std::isfinite(to)) {
-        return;
-    }
-    if (to < from) {
-        std::swap(from, to);
-    }
-    double lo = 0, hi = 0;
-    DataRange(lo, hi);
-    const double span = std::clamp(to - from, std::min(kMinViewSlots, hi - lo), hi - lo);
-    const double middle = (from + to) / 2;
-    from = std::clamp(middle - span / 2, lo, hi - span);
-    if (std::abs(from - FViewFrom) < 1e-9 && std::abs(from + span - FViewTo) < 1e-9) {
-        return;
-    }
-    FViewFrom = from;
-    FViewTo = from + span;
-    Rebuild();
-}
-
-void TConsumptionChart::ZoomBy(double factor, double anchor) {
-    const double from = anchor - (anchor - FViewFrom) * factor;
-    const double to = anchor + (FViewTo - anchor) * factor;
-    // Keep the anchor's place when the span hits its limit.
-    double lo = 0, hi = 0;
-    DataRange(lo, hi);
-    const double span = std::clamp(to - from, std::min(kMinViewSlots, hi - lo), hi - lo);
-    const double share = FViewTo > FViewFrom ? (anchor - FViewFrom) / (FViewTo - FViewFrom) : 0.5;
-    const double start = anchor - share * span;
-    ZoomTo(start, start + span);
-}
-
-void TConsumptionChart::ScrollBy(double delta) {
-    ZoomTo(FViewFrom + delta, FViewTo + delta);
-}
-
-void TConsumptionChart::ResetZoom() {
-    double from = 0, to = 0;
-    DataRange(from, to);
-    ZoomTo(from, to);
 }
 
 QString TConsumptionChart::BarToolTip(int bucket) const {
@@ -381,149 +303,8 @@ QString TConsumptionChart::BarToolTip(int bucket) const {
     return text;
 }
 
-double TConsumptionChart::SlotAt(const QPoint& viewPos) const {
-    const QPointF at = chart()->mapFromScene(mapToScene(viewPos));
-    const QRectF plot = chart()->plotArea();
-    if (plot.width() <= 0) {
-        return (FViewFrom + FViewTo) / 2;
-    }
-    return FViewFrom + (at.x() - plot.left()) / plot.width() * (FViewTo - FViewFrom);
-}
-
-void TConsumptionChart::wheelEvent(QWheelEvent* event) {
-    if (FSeries.points.empty()) {
-        event->ignore();
-        return;
-    }
-    const QPoint angle = event->angleDelta();
-    const double span = FViewTo - FViewFrom;
-    if (angle.x() != 0 || (event->modifiers() & Qt::ShiftModifier)) {
-        const double notches = (angle.x() != 0 ? angle.x() : angle.y()) / 120.0;
-        ScrollBy(-notches * span * kArrowStep);
-    } else {
-        ZoomBy(std::pow(kWheelZoom, angle.y() / 120.0), SlotAt(event->position().toPoint()));
-    }
-    event->accept();
-}
-
-void TConsumptionChart::mousePressEvent(QMouseEvent* event) {
-    const QRect plot = mapFromScene(chart()->mapToScene(chart()->plotArea())).boundingRect();
-    const QPoint at = event->position().toPoint();
-    if (!FSeries.points.empty() && plot.contains(at)) {
-        const bool shift = event->modifiers() & Qt::ShiftModifier;
-        if (event->button() == Qt::LeftButton && !shift) {
-            FDrag = Drag::Band;
-        } else if (event->button() == Qt::MiddleButton ||
-                   (event->button() == Qt::LeftButton && shift)) {
-            FDrag = Drag::Scroll;
-            setCursor(Qt::ClosedHandCursor);
-        }
-        if (FDrag != Drag::None) {
-            FDragStart = at;
-            FDragViewFrom = FViewFrom;
-            event->accept();
-            return;
-        }
-    }
-    QChartView::mousePressEvent(event);
-}
-
-void TConsumptionChart::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint at = event->position().toPoint();
-    if (FDrag == Drag::Band) {
-        const QRect plot = mapFromScene(chart()->mapToScene(chart()->plotArea())).boundingRect();
-        const int left = std::clamp(std::min(FDragStart.x(), at.x()), plot.left(), plot.right());
-        const int right = std::clamp(std::max(FDragStart.x(), at.x()), plot.left(), plot.right());
-        FBand->setGeometry(QRect(QPoint(left, plot.top()), QPoint(right, plot.bottom())));
-        FBand->setVisible(right - left >= kMinBandPixels);
-        event->accept();
-        return;
-    }
-    if (FDrag == Drag::Scroll) {
-        const double plotWidth = PlotWidth();
-        const double span = FViewTo - FViewFrom;
-        const double shift = -(at.x() - FDragStart.x()) / plotWidth * span;
-        ZoomTo(FDragViewFrom + shift, FDragViewFrom + shift + span);
-        event->accept();
-        return;
-    }
-    QChartView::mouseMoveEvent(event);
-}
-
-void TConsumptionChart::mouseReleaseEvent(QMouseEvent* event) {
-    if (FDrag == Drag::None) {
-        QChartView::mouseReleaseEvent(event);
-        return;
-    }
-    const Drag drag = std::exchange(FDrag, Drag::None);
-    FBand->hide();
-    unsetCursor();
-    const QPoint at = event->position().toPoint();
-    if (drag == Drag::Band && std::abs(at.x() - FDragStart.x()) >= kMinBandPixels) {
-        ZoomTo(SlotAt(FDragStart), SlotAt(at));
-    }
-    event->accept();
-}
-
-void TConsumptionChart::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) {
-        ResetZoom();
-        event->accept();
-        return;
-    }
-    QChartView::mouseDoubleClickEvent(event);
-}
-
-void TConsumptionChart::keyPressEvent(QKeyEvent* event) {
-    const double span = FViewTo - FViewFrom;
-    const double middle = (FViewFrom + FViewTo) / 2;
-    double lo = 0, hi = 0;
-    DataRange(lo, hi);
-    switch (event->key()) {
-        case Qt::Key_Left:
-            ScrollBy(-span * kArrowStep);
-            break;
-        case Qt::Key_Right:
-            ScrollBy(span * kArrowStep);
-            break;
-        case Qt::Key_PageUp:
-            ScrollBy(-span * kPageStep);
-            break;
-        case Qt::Key_PageDown:
-            ScrollBy(span * kPageStep);
-            break;
-        case Qt::Key_Home:
-            ZoomTo(lo, lo + span);
-            break;
-        case Qt::Key_End:
-            ZoomTo(hi - span, hi);
-            break;
-        case Qt::Key_Plus:
-        case Qt::Key_Equal:
-            ZoomBy(0.5, middle);
-            break;
-        case Qt::Key_Minus:
-            ZoomBy(2.0, middle);
-            break;
-        default:
-            QChartView::keyPressEvent(event);
-            return;
-    }
-    event->accept();
-}
-
-void TConsumptionChart::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    QAction* reset = menu.addAction(QString::fromUtf8(kResetZoomText));
-    reset->setEnabled(IsZoomed());
-    if (menu.exec(event->globalPos()) == reset) {
-        ResetZoom();
-    }
-    event->accept();
-}
-
 void TConsumptionChart::changeEvent(QEvent* event) {
-    QChartView::changeEvent(event);
+    TZoomChartView::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         ApplyFonts();
         Rebuild();

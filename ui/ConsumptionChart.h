@@ -1,8 +1,7 @@
 #pragma once
 
 #include "ConsumptionSeries.h"
-
-#include <QChartView>
+#include "ZoomChartView.h"
 
 #include <vector>
 
@@ -10,7 +9,6 @@ class QBarSeries;
 class QBarSet;
 class QCategoryAxis;
 class QGraphicsSimpleTextItem;
-class QRubberBand;
 class QValueAxis;
 
 // The consumption chart under an archive page's table: the volume of each
@@ -24,15 +22,9 @@ class QValueAxis;
 // part in view or the plot's width changes, so a list of 65535 records draws
 // a few hundred bars.
 //
-// The mouse and the keys, always over the part in view:
-// - wheel: zoom in and out around the pointer; Shift+wheel or a horizontal
-//   wheel scrolls;
-// - left button dragged across the plot: zoom to the band dragged;
-// - middle button, or Shift with the left button, dragged: scroll;
-// - Left/Right, PageUp/PageDown, Home/End: scroll; +/-: zoom;
-// - double click, or "Сбросить масштаб" in the context menu: the whole list.
+// The view's axis counts slots; zoom and scroll as TZoomChartView says.
 // Hovering a bar shows its date (as the table writes it) and its volume.
-class TConsumptionChart : public QChartView {
+class TConsumptionChart : public TZoomChartView {
     Q_OBJECT
 
 public:
@@ -54,18 +46,6 @@ public:
     int BarSetCount() const;
     bool PlaceholderShown() const;
 
-    // The part in view, in slots: [ViewFrom, ViewTo).
-    double ViewFrom() const { return FViewFrom; }
-    double ViewTo() const { return FViewTo; }
-    bool IsZoomed() const;
-    // Kept inside the list's range and at least kMinViewSlots wide.
-    void ZoomTo(double from, double to);
-    // `factor` < 1 zooms in; `anchor` (a slot) keeps its place on the axis.
-    void ZoomBy(double factor, double anchor);
-    // `delta` in slots; positive moves later.
-    void ScrollBy(double delta);
-    void ResetZoom();
-
     // The tooltip of bar `bucket`: its date or dates and its volume.
     QString BarToolTip(int bucket) const;
 
@@ -73,33 +53,25 @@ public:
     static constexpr int kPixelsPerBar = 2;
 
 protected:
-    void wheelEvent(QWheelEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseDoubleClickEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool HasData() const override { return !FSeries.points.empty(); }
+    // The list's slots, from its first interval to the end of its last.
+    void DataRange(double& from, double& to) const override;
+    double MinViewSpan() const override { return kMinViewSlots; }
+    void Rebuild() override;
     void changeEvent(QEvent* event) override;
 
 private:
     void CreateBarSets();
-    void Rebuild();
     void UpdateTimeAxis();
     void UpdateVolumeAxis();
     void OnPlotAreaChanged(const QRectF& plotArea);
     void ApplyFonts();
     int MaxBars() const;
-    double SlotAt(const QPoint& viewPos) const;
-    double PlotWidth() const;
-    void DataRange(double& from, double& to) const;
 
     zqui::ConsumptionSeries FSeries;
     std::vector<zqui::ConsumptionBucket> FBuckets;
     int64_t FBucketWidth = 1;
     int64_t FFirstBucketSlot = 0;
-    double FViewFrom = 0;
-    double FViewTo = 1;
     int FBarsFor = 0;            // MaxBars() the buckets were made for
     double FTicksForWidth = 0;   // plot width the time labels were placed for
     double FTicksForHeight = 0;  // plot height the volume labels were placed for
@@ -112,13 +84,7 @@ private:
     QCategoryAxis* FTimeAxis = nullptr;
     QValueAxis* FVolumeAxis = nullptr;
     QGraphicsSimpleTextItem* FPlaceholder = nullptr;  // owned by the chart
-
-    QRubberBand* FBand = nullptr;
-    enum class Drag { None, Band, Scroll } FDrag = Drag::None;
-    QPoint FDragStart;
-    double FDragViewFrom = 0;
 };
 
 // Shown in place of the bars when a list gives no interval.
 inline constexpr char kNoChartDataText[] = "Нет данных для графика";
-inline constexpr char kResetZoomText[] = "Сбросить масштаб";

@@ -1,5 +1,6 @@
 #include "ZQCurrentParams.h"
 
+#include "MonitoringChart.h"
 #include "PageCopy.h"
 #include "ReadOnlyGuard.h"
 #include "TextFormat.h"
@@ -60,6 +61,7 @@ TCurrentParamsFrame::TCurrentParamsFrame(QWidget* parent)
     Gmin = FUi->Gmin;
     Gmax = FUi->Gmax;
     CurrentValue = FUi->CurrentValue;
+    MonitoringChart = FUi->MonitoringChart;
 
     auto* guard = new TReadOnlyGuard(this);
     for (int bit = 0; bit < 4; ++bit) {
@@ -183,6 +185,21 @@ QString TCurrentParamsFrame::CopyText() const {
         }
     }
     return text;
+}
+
+void TCurrentParamsFrame::StartMonitoringTrend() {
+    MonitoringChart->StartRun();
+    MonitoringChart->show();
+}
+
+void TCurrentParamsFrame::AddMonitoringCycle(double epochSeconds,
+                                             const CurrentParamsStruct& params) {
+    MonitoringChart->AppendCycle(epochSeconds, params);
+}
+
+void TCurrentParamsFrame::HideMonitoringTrend() {
+    MonitoringChart->hide();
+    MonitoringChart->Clear();
 }
 
 void TCurrentParamsFrame::changeEvent(QEvent* event) {

@@ -11,6 +11,7 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
+class TMonitoringChart;
 
 namespace Ui {
 class TCurrentParamsFrame;
@@ -49,6 +50,15 @@ public:
     // combo's text), every line ended by "\n".
     QString CopyText() const;
 
+    // The trend of a monitoring run, under the groups: shown (empty) when a
+    // run starts, fed every cycle, kept after the run until the page shows a
+    // read's or a file's parameters (HideMonitoringTrend).
+    void StartMonitoringTrend();
+    // One cycle read at `epochSeconds` (system clock seconds since 1970).
+    void AddMonitoringCycle(double epochSeconds, const CurrentParamsStruct& params);
+    // Hides the trend and frees its cycles.
+    void HideMonitoringTrend();
+
     // The controls, by their names.
     QLineEdit* G = nullptr;
     QLineEdit* Twork = nullptr;
@@ -66,6 +76,9 @@ public:
     QLineEdit* Gmin = nullptr;
     QLineEdit* Gmax = nullptr;
     QLineEdit* CurrentValue = nullptr;
+    // The trend (objectName "MonitoringChart"), hidden until a monitoring
+    // run starts.
+    TMonitoringChart* MonitoringChart = nullptr;
 
 protected:
     void changeEvent(QEvent* event) override;

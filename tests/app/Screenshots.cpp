@@ -2,9 +2,12 @@
 // simulated device, the dialogs (the connection dialog's port list open)
 // and a search under way, as PNG files in the folder given.
 // Run under a real display (scripts/screenshots.sh starts Xvfb). With a
-// second argument the read is also saved there as an .arch file.
+// second argument the read is also saved there as an .arch file; a third
+// gives the monitoring cycles to wait for before the trend's shot (20).
 #include "FakeSysfs.h"
 #include "MainFrame.h"
+#include "MonitoringChart.h"
+#include "MonitoringRecording.h"
 #include "PortCombo.h"
 #include "PortInfo.h"
 #include "SearchDeviceDialog.h"
@@ -35,7 +38,11 @@
 
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -188,10 +195,11 @@ int main(int argc, char** argv) {
     store.Sync();
     SaveSimulatedDeviceSettings();
 
-    SimDevice device({"--baud", "0", "--latency", "0", "--seed", "5", "--hour", "200", "--day",
-                      "62", "--month", "24", "--journal", "40", "--wrap", "--ns-flags", "5"});
-    if (!device.Started()) {
-        std::fprintf(stderr, "zq_screenshots: %s\n", device.Error().c_str());
+    auto device = std::make_unique<SimDevice>(std::vector<std::string>{
+        "--baud", "0", "--latency", "0", "--seed", "5", "--hour", "200", "--day", "62", "--month",
+        "24", "--journal", "40", "--wrap", "--ns-flags", "5"});
+    if (!device->Started()) {
+        std::fprintf(stderr, "zq_screenshots: %s\n", device->Error().c_str());
         return 1;
     }
 
@@ -244,7 +252,32 @@ int main(int argc, char** argv) {
     form.findChild<QDockWidget*>("ExchangeLogDock")->hide();
     form.resize(form.width(), form.height() - 220);
 
+    // Monitoring with a recording: the trend under the groups after some
+    // cycles of a device whose flow settles, the recording's file in the
+    // status bar.
+    device.reset();
+    device = std::make_unique<SimDevice>(std::vector<std::string>{
+        "--baud", "0", "--latency", "0", "--seed", "5", "--ns-flags", "1", "--flow-settle", "30"});
+    if (!device->Started()) {
+        std::fprintf(stderr, "zq_screenshots: %s\n", device->Error().c_str());
+        return 1;
+    }
     tabs->setCurrentIndex(0);
+    QTemporaryDir recordFolder;
+    form.MonitoringRecording()->Choose(recordFolder.filePath(QStringLiteral("monitoring.csv")));
+    form.findChild<QAction*>("MonitoringAction")->trigger();
+    const int cycles = argc > 3 ? std::atoi(argv[3]) : 20;
+    auto* chart = form.findChild<TMonitoringChart*>("MonitoringChart");
+    if (!WaitUntil([&] { return chart->Trend().Size() >= static_cast<size_t>(cycles); },
+                   cycles * 4000 + 10000)) {
+        std::fprintf(stderr, "zq_screenshots: monitoring did not reach %d cycles\n", cycles);
+        ok = false;
+    }
+    Wait(300);
+    ok = SaveScreen(form.frameGeometry(), out + "/page-current-trend.png") && ok;
+    form.findChild<QAction*>("CancelAction")->trigger();
+    Wait(300);
+
     ShootModal(out + "/dialog-connection.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();
 

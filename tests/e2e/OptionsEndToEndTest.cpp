@@ -1,6 +1,6 @@
-// zqcli's bounds on the pause and the time-out: values outside them are
-// usage errors (exit 2); the bounds themselves are accepted (the command
-// then fails only on its missing file, exit 1).
+// zqcli's bounds on the pause and the time-out, and where --record may go:
+// values outside them are usage errors (exit 2); the bounds themselves are
+// accepted (the command then fails only on its missing file, exit 1).
 #include "Processes.h"
 
 #include "CaseNames.h"
@@ -66,6 +66,11 @@ INSTANTIATE_TEST_SUITE_P(
         // The old file is read before the device is called.
         OptionCase{"MissingFileThatCannotBeRead",
                    {"read", "--missing", "MISSING", "--out", "MISSING"},
+                   1},
+        OptionCase{"RecordOutsideMonitor", {"read", "--record", "run.csv", "--out", "MISSING"}, 2},
+        // The recording's file is opened first: no device is needed to fail.
+        OptionCase{"RecordIntoMissingFolder",
+                   {"monitor", "--record", "/nonexistent-folder/run.csv", "--port", "COM7"},
                    1}),
     [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 

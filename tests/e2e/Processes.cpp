@@ -79,17 +79,25 @@ void Scene::StopSim() {
     sim.reset();
 }
 
-Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, int stopAfterMs) {
-    QProcess cli;
-    cli.setProcessEnvironment(Environment());
+std::unique_ptr<QProcess> Scene::StartCli(const std::vector<std::string>& args) {
+    auto cli = std::make_unique<QProcess>();
+    cli->setProcessEnvironment(Environment());
     QStringList list;
     for (const std::string& a : args) {
         list << QString::fromStdString(a);
     }
-    cli.start(ZQCLI_PATH, list);
-    Result r;
-    if (!cli.waitForStarted(5000)) {
+    cli->start(ZQCLI_PATH, list);
+    if (!cli->waitForStarted(5000)) {
         ADD_FAILURE() << "zqcli did not start";
+    }
+    return cli;
+}
+
+Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, int stopAfterMs) {
+    const std::unique_ptr<QProcess> started = StartCli(args);
+    QProcess& cli = *started;
+    Result r;
+    if (cli.error() == QProcess::FailedToStart) {
         return r;
     }
     if (stopAfterMs > 0 && !cli.waitForFinished(stopAfterMs)) {

@@ -40,6 +40,8 @@ public:
     // Runs zqcli with `args`; at most `timeoutMs`. With `stopAfterMs`, it is
     // sent SIGTERM (as Ctrl+C would send SIGINT) after that time.
     Result Cli(const std::vector<std::string>& args, int timeoutMs = 60000, int stopAfterMs = 0);
+    // Starts zqcli with `args` and leaves it running; the caller ends it.
+    std::unique_ptr<QProcess> StartCli(const std::vector<std::string>& args);
 
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -170,6 +171,35 @@ TEST_F(DeviceModelTest, ClockAndCountersRunWithTheHost) {
     EXPECT_DOUBLE_EQ(p.Vd, 123.75 + 12.5);
     EXPECT_EQ(p.Twork, 960u);
     EXPECT_EQ(p.Ton, 1060u);
+}
+
+// A settling flow: G rises from 0, overshoots once and settles; V+ grows
+// by the integral of the G the device reports; "g < g_пор" follows G while
+// the fault flag stays as set.
+TEST_F(DeviceModelTest, SettlingFlowFillsVPlusByTheIntegralOfG) {
+    DeviceSettings settings;
+    settings.flowSettleSeconds = 600;
+    DeviceModel d = Make(settings);
+    EXPECT_EQ(d.Current().g, 0.0f);
+    EXPECT_EQ(d.Current().nsFlags, 0x05);
+    double integral = 0;  // m3, trapezoids of one second
+    float peak = 0;
+    float previous = d.Current().g;
+    for (int t = 1; t <= 3600; ++t) {
+        ++host_;
+        const CurrentValues c = d.Current();
+        integral += (previous + c.g) / 2.0 / 3600.0;
+        previous = c.g;
+        peak = std::max(peak, c.g);
+        if (t == 300) {
+            EXPECT_EQ(c.nsFlags, 0x01) << "G is above g_пор, and no fault flag is touched";
+        }
+    }
+    EXPECT_GT(peak, 12.5f * 1.15f);
+    EXPECT_LT(peak, 12.5f * 1.3f);
+    EXPECT_NEAR(previous, 12.5f, 0.01f);
+    EXPECT_NEAR(d.Current().vPlus - 123.75, integral, 1e-4);
+    EXPECT_DOUBLE_EQ(d.Current().vMinus, 2.5);
 }
 
 TEST_F(DeviceModelTest, HoldingRegistersHoldClockAndSetup) {

@@ -32,8 +32,10 @@ TEST_F(MonitoringTest, CyclesEverySixtyTicksWithIdentificationOnce) {
     h.TickAndAnswer(answers::Ident());
     AnswerCycle(h, 1);
     EXPECT_EQ(valve.Current.Serial, 1u);
+    EXPECT_EQ(h.task->GetCycleCount(), 0);
     h.Tick();  // enters the pause
     EXPECT_EQ(h.task->GetStatusText(), "Ожидание ...");
+    EXPECT_EQ(h.task->GetCycleCount(), 1);
     const size_t sent = h.SentCount();
     h.Tick(59);
     EXPECT_EQ(h.SentCount(), sent);
@@ -44,6 +46,8 @@ TEST_F(MonitoringTest, CyclesEverySixtyTicksWithIdentificationOnce) {
     h.Answer(answers::CurrentParams({.Serial = 2}));
     h.TickAndAnswer(answers::SetupParams({}));
     EXPECT_EQ(valve.Current.Serial, 2u);
+    h.Tick(3);
+    EXPECT_EQ(h.task->GetCycleCount(), 2) << "one count per pause, however long";
     for (const auto& p : h.Chanel().sent) {
         if (&p != &h.Chanel().sent.front()) {
             EXPECT_NE(p.bytes[1], 0x11) << "identification is read once";

@@ -1,0 +1,154 @@
+// zqcli monitor --record against the simulator: one line per cycle with
+// what zqcli printed, the file appended to by the next run, and a run killed
+// with SIGKILL that leaves whole lines only.
+#include "Processes.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+
+#include <csignal>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+const std::vector<std::string> kDevice = {"--baud", "0", "--latency", "0", "--seed", "11"};
+
+const char kHeader[] =
+    "Время,G,Tраб,Твкл,V+,V-,1.Неисправность,2.g < 0,3.g < g_пор,4.g > g_макс,Значение тока";
+
+// A whole line of a cycle: time, G, two times of day, two volumes, four
+// flags, the current.
+const std::regex kLine(
+    R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,-?\d+\.\d{4},\d+:\d\d,\d+:\d\d,-?\d{9,}\.\d{3},)"
+    R"(-?\d{9,}\.\d{3},[01],[01],[01],[01],\d+\.\d{3})");
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The lines of `text`; `whole` tells whether the last one was ended.
+std::vector<std::string> Lines(const std::string& text, bool* whole = nullptr) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    if (whole) {
+        *whole = text.empty() || text.back() == '\n';
+    }
+    return lines;
+}
+
+std::string Field(const std::string& line, int index) {
+    std::stringstream in(line);
+    std::string field;
+    for (int i = 0; i <= index; ++i) {
+        std::getline(in, field, ',');
+    }
+    return field;
+}
+
+// The value zqcli printed in its row `name` of each cycle.
+std::vector<std::string> Printed(const std::string& out, const std::string& name) {
+    std::vector<std::string> values;
+    for (const std::string& line : Lines(out)) {
+        if (line.rfind(name + " ", 0) == 0) {
+            values.push_back(line.substr(line.find_last_of(' ') + 1));
+        }
+    }
+    return values;
+}
+
+TEST(MonitorEndToEnd, RecordsOneLinePerCycleAndTheNextRunAppends) {
+    Scene scene;
+    scene.StartSim(kDevice);
+    const std::string csv = scene.Path("run.csv");
+    const std::vector<std::string> args = {"monitor", "--port",   "COM7", "--interval",
+                                           "2",       "--record", csv};
+    std::vector<std::string> three = args;
+    three.insert(three.end(), {"--cycles", "3"});
+    const Scene::Result r = scene.Cli(three);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    const std::string first = ReadAll(csv);
+    std::vector<std::string> lines = Lines(first);
+    ASSERT_EQ(lines.size(), 4u) << first;
+    EXPECT_EQ(lines[0], kHeader);
+    const std::vector<std::string> g = Printed(r.out, "Расход");
+    const std::vector<std::string> vd = Printed(r.out, "V+");
+    ASSERT_EQ(g.size(), 3u) << r.out;
+    ASSERT_EQ(vd.size(), 3u);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        SCOPED_TRACE(lines[i]);
+        EXPECT_TRUE(std::regex_match(lines[i], kLine));
+        EXPECT_EQ(Field(lines[i], 1), g[i - 1]);
+        EXPECT_EQ(Field(lines[i], 4), vd[i - 1]);
+        if (i > 1) {
+            EXPECT_LT(Field(lines[i - 1], 0), Field(lines[i], 0)) << "a cycle every 2 s and more";
+        }
+    }
+
+    std::vector<std::string> one = args;
+    one.insert(one.end(), {"--cycles", "1"});
+    ASSERT_EQ(scene.Cli(one).exitCode, 0);
+    const std::string second = ReadAll(csv);
+    ASSERT_EQ(second.compare(0, first.size(), first), 0) << "the first run's lines are kept";
+    lines = Lines(second);
+    ASSERT_EQ(lines.size(), 5u) << second;
+    EXPECT_TRUE(std::regex_match(lines[4], kLine)) << lines[4];
+}
+
+// Killed right after the file grew, i.e. close to a write: every line in the
+// file is whole, and the next run goes on under the same header.
+TEST(MonitorEndToEnd, AKilledRecordingLeavesWholeLines) {
+    Scene scene;
+    scene.StartSim(kDevice);
+    const std::string csv = scene.Path("killed.csv");
+    const std::vector<std::string> args = {"monitor", "--port",   "COM7", "--interval",
+                                           "2",       "--record", csv};
+    std::unique_ptr<QProcess> cli = scene.StartCli(args);
+    // Header and the first cycle, then the moment the second line arrives.
+    qint64 size = 0;
+    int growths = 0;
+    QElapsedTimer timer;
+    timer.start();
+    while (growths < 3 && timer.elapsed() < 30000) {
+        const qint64 now = QFileInfo(QString::fromStdString(csv)).size();
+        if (now != size) {
+            size = now;
+            ++growths;
+        } else {
+            QThread::usleep(500);
+        }
+    }
+    ASSERT_EQ(growths, 3) << "the recording did not reach its second cycle";
+    ::kill(static_cast<pid_t>(cli->processId()), SIGKILL);
+    ASSERT_TRUE(cli->waitForFinished(5000));
+    EXPECT_EQ(cli->exitStatus(), QProcess::CrashExit);
+
+    bool whole = false;
+    std::vector<std::string> lines = Lines(ReadAll(csv), &whole);
+    EXPECT_TRUE(whole);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], kHeader);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        EXPECT_TRUE(std::regex_match(lines[i], kLine)) << lines[i];
+    }
+
+    std::vector<std::string> one = args;
+    one.insert(one.end(), {"--cycles", "1"});
+    ASSERT_EQ(scene.Cli(one).exitCode, 0);
+    const std::vector<std::string> after = Lines(ReadAll(csv));
+    ASSERT_EQ(after.size(), lines.size() + 1);
+    EXPECT_TRUE(std::regex_match(after.back(), kLine)) << after.back();
+}
+
+}  // namespace
