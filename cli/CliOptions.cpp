@@ -266,6 +266,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     }
     if (o.networkMode && o.command != "modem-add" && (o.port || o.modem || o.phone)) {
         throw UsageError("give either --port, --modem or a network option, not several");
+    }
     if (o.record && o.command != "monitor") {
         throw UsageError("--record is an option of monitor");
     }
