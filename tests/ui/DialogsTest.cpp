@@ -358,7 +358,7 @@ TEST_F(ChanelSetupTest, PortListTellsWhatIsBehindAndFollowsTheAdapter) {
     ASSERT_EQ(port->count(), 1);
     EXPECT_EQ(row(0), "COM1 | /dev/ttyS0 | UART 16550A, порт 0x3F8");
     EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
-    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
+    EXPECT_EQ(device->text().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
 
     sys.AddUsbAdapter("1-2", "ttyUSB0", "0403:6001", "FTDI", "FT232R USB UART", "A10K1234",
                       "usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
@@ -369,14 +369,14 @@ TEST_F(ChanelSetupTest, PortListTellsWhatIsBehindAndFollowsTheAdapter) {
               "постоянный путь: FTDI FT232R USB UART (A10K1234)");
     EXPECT_EQ(port->currentIndex(), 1);
     EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
-    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)");
-    EXPECT_EQ(port->accessibleDescription(), device->toolTip());
+    EXPECT_EQ(device->text().toStdString(), "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)");
+    EXPECT_EQ(port->accessibleDescription(), device->text());
 
     sys.Remove("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K1234-if00-port0");
     sys.Remove("/dev/ttyUSB0");
     ASSERT_TRUE(QTest::qWaitFor([&] { return port->count() == 1; }, 5000));
     EXPECT_EQ(port->currentText(), QStringLiteral("COM33"));
-    EXPECT_EQ(device->toolTip().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
+    EXPECT_EQ(device->text().toStdString(), "→ /dev/ttyUSB0: устройство не найдено");
 }
 
 // ----------------------------------------------------- read settings dialog
