@@ -55,7 +55,9 @@ TMonitoringRecording::TMonitoringRecording(QWidget* window, QAction* action, QSt
     FLabel->setObjectName(QStringLiteral("RecordingStatusText"));
     FLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     FLabel->hide();
-    statusBar->addPermanentWidget(FLabel);
+    // It shares the room with the status text, each elided in its half, so
+    // a long path never cuts the exchange's status short.
+    statusBar->addWidget(FLabel, 1);
 
     const std::optional<std::string> stored =
         SettingsStore().ReadString(kProgramKey, kMonitoringRecordFileValue);
