@@ -1,5 +1,6 @@
 #include "ComPort.h"
 
+#include "Deadline.h"
 #include "Lock.h"
 #include "PortNames.h"
 #include "win_error.h"
@@ -62,17 +63,6 @@ speed_t SpeedOf(uint32_t baudRate) {
         }
     }
     throw win_error(EINVAL);
-}
-
-// Milliseconds left until `deadline`, rounded up so that a wait never ends
-// before it; 0 when it has passed.
-int MsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
 }
 
 }  // namespace

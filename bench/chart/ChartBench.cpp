@@ -12,6 +12,8 @@
 #include "ConsumptionSeries.h"
 #include "ZQArchive.h"
 
+#include "ChartTiming.h"
+
 #include <QApplication>
 #include <QPixmap>
 #include <QSplitter>
@@ -29,35 +31,18 @@ using namespace ZQ_namespace;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using chart_timing::Clock;
+using chart_timing::Draw;
+using chart_timing::MedianMs;
+using chart_timing::MsSince;
 
 constexpr double kTargetMs = 300;
 constexpr int kChartWidth = 900;
 constexpr int kChartHeight = 250;
 constexpr int kRuns = 7;
 
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
-// What the window does before it paints: the chart's scene lays itself out
-// on a posted event, then the widget is drawn.
-QPixmap Draw(QWidget* widget) {
-    QApplication::processEvents();
-    return widget->grab();
-}
 
-// The median of `runs` calls of `work`, in ms.
-double MedianMs(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        work();
-        times.push_back(MsSince(start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 void PutFloat(uint8_t* field, float value) {
     std::memcpy(field, &value, sizeof value);

@@ -12,6 +12,8 @@
 #include "MonitoringChart.h"
 #include "MonitoringTrend.h"
 
+#include "ChartTiming.h"
+
 #include <QApplication>
 #include <QLineSeries>
 #include <QPixmap>
@@ -29,7 +31,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using chart_timing::Clock;
+using chart_timing::Draw;
+using chart_timing::MedianMs;
+using chart_timing::MsSince;
 
 constexpr int kChartWidth = 900;
 constexpr int kChartHeight = 250;
@@ -39,25 +44,8 @@ constexpr double kPause = 2;  // seconds between cycles
 constexpr int kCyclesPerHour = static_cast<int>(3600 / kPause);
 constexpr double kStartEpoch = 1.8e9;
 
-double MsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
-QPixmap Draw(QWidget* widget) {
-    QApplication::processEvents();
-    return widget->grab();
-}
 
-double MedianMs(int runs, const std::function<void()>& work) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        work();
-        times.push_back(MsSince(start));
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // Resident memory of the process, bytes.
 double ResidentBytes() {

@@ -117,15 +117,6 @@ addrinfo Hints(bool passive, bool numeric) {
 
 }  // namespace
 
-int MsUntil(Clock::time_point deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
-        return 0;
-    }
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    return static_cast<int>(std::min<int64_t>(ms, 1 << 30));
-}
-
 NetLink::NetLink() : FAbort(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 void NetLink::Abort(bool permanent) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Deadline.h"
 #include "KernelObject.h"
 #include "NetEndpoint.h"
 
@@ -70,6 +71,3 @@ private:
     std::atomic<bool> FForever{false};
     std::string FPeer;
 };
-
-// Milliseconds from now to `deadline`, rounded up; 0 once it has passed.
-int MsUntil(NetLink::Clock::time_point deadline);
