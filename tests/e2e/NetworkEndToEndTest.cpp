@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -100,7 +101,12 @@ public:
         file.write(text.c_str());
         file.close();
         process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start("ser2net", {"-n", "-u", "-c", QString::fromStdString(config), "-P",
+        // /usr/sbin may be missing from an ordinary user's PATH.
+        QString program = QStandardPaths::findExecutable("ser2net");
+        if (program.isEmpty()) {
+            program = QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/sbin"});
+        }
+        process.start(program, {"-n", "-u", "-c", QString::fromStdString(config), "-P",
                                   QString::fromStdString(scene.Path("ser2net.pid"))});
         EXPECT_TRUE(process.waitForStarted(5000)) << "ser2net is installed by scripts/setup.sh";
         for (int port : {raw, rfc2217}) {
