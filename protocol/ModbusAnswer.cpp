@@ -1,11 +1,12 @@
 #include "ModbusAnswer.h"
 
+#include "ModbusFrames.h"
+
 namespace {
 
 constexpr uint8_t kExceptionBit = 0x80;
 constexpr size_t kExceptionLength = 5;
 // The device's archive page read: 7 header bytes, 16 per record, the CRC.
-constexpr uint8_t kArchiveFunction = 65;
 constexpr size_t kArchiveHeader = 7;
 constexpr size_t kArchiveRecord = 16;
 
@@ -28,22 +29,22 @@ AnswerSpan Measure(uint8_t function, const uint8_t* data, size_t left) {
         return span;
     }
     switch (function) {
-        case 1:
-        case 2:
-        case 3:
-        case 4:
-        case 17:
+        case 1:  // read coils
+        case 2:  // read discrete inputs
+        case kFuncReadHolding:
+        case kFuncReadInput:
+        case kFuncReportSlaveId:
             if (left > 2) {
                 span.length = 5 + static_cast<size_t>(data[2]);
             }
             break;
-        case 5:
-        case 6:
-        case 15:
-        case 16:
+        case 5:   // write one coil
+        case 6:   // write one register
+        case 15:  // write coils
+        case kFuncWriteMultiple:
             span.length = 8;
             break;
-        case kArchiveFunction:
+        case kFuncArchive:
             if (left > 6) {
                 span.length = kArchiveHeader + kArchiveRecord * data[6] + 2;
             }
