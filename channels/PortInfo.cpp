@@ -1,13 +1,11 @@
 #include "PortInfo.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <set>
+#include <utility>
 
 #include <dirent.h>
 #include <linux/serial.h>
@@ -35,13 +33,6 @@ const std::map<int, const char*> kUartTypes = {
     {PORT_RSA, "RSA"},           {PORT_NS16550A, "NS16550A"}, {PORT_XR17D15X, "XR17D15x"},
     {PORT_XR17V35X, "XR17V35x"},
 };
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 // `path` (seen from the root) as a path of this system.
 std::string InRoot(const std::string& root, const std::string& path) {
@@ -270,36 +261,17 @@ void Describe(PortInfo& info, const std::string& path, const PortSystem& system,
 
 std::vector<PortInfo> ListPorts(const PortSystem& system) {
     const std::map<std::string, std::string> stablePaths = StablePaths(system.root);
+    std::vector<PlatformPort> names =
+        PlatformPorts(system.portFolder, InRoot(system.root, "/dev"), InRoot(system.root, kSysTty));
+    names.resize(std::min(names.size(), kMaxListedPorts));
     std::vector<PortInfo> ports;
-    std::set<std::string> seen;
-    std::vector<std::string> links = PortFolderLinks(system.portFolder);
-    std::sort(links.begin(), links.end(), NaturalLess);
-    for (const std::string& link : links) {
-        if (ports.size() == kMaxListedPorts) {
-            return ports;
-        }
+    for (const PlatformPort& port : names) {
         PortInfo info;
-        info.name = link;
-        Describe(info, system.portFolder + "/" + link, system, stablePaths);
-        ports.push_back(info);
-        seen.insert(Lower(link));
-    }
-    const std::string sysTty = InRoot(system.root, kSysTty);
-    for (int number = 1; ports.size() < kMaxListedPorts; ++number) {
-        const std::string device = ConventionalDevice(number);
-        if (device.empty()) {
-            break;
-        }
-        const std::string node = InRoot(system.root, "/dev/" + device);
-        const std::string name = "COM" + std::to_string(number);
-        if (!Exists(node) || seen.count(Lower(name)) != 0 ||
-            (device.compare(0, 4, "ttyS") == 0 && !HasUart(node, sysTty, device))) {
-            continue;
-        }
-        PortInfo info;
-        info.name = name;
-        Describe(info, "/dev/" + device, system, stablePaths);
-        ports.push_back(info);
+        info.name = port.name;
+        const std::string path =
+            port.device.empty() ? system.portFolder + "/" + port.name : "/dev/" + port.device;
+        Describe(info, path, system, stablePaths);
+        ports.push_back(std::move(info));
     }
     return ports;
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <utility>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -45,29 +46,8 @@ bool IsSymlink(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-// 1..96 for "COMn" (any letter case), 0 for anything else.
-int ComNumber(const std::string& name) {
-    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") {
-        return 0;
-    }
-    int number = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number >= 1 && number <= kLastComNumber ? number : 0;
-}
-
-}  // namespace
-
-std::vector<std::string> PortFolderLinks(const std::string& folder) {
+// The links of a port folder, unsorted; dot-files are not ports.
+std::vector<std::string> FolderLinks(const std::string& folder) {
     std::vector<std::string> names;
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) {
@@ -86,10 +66,23 @@ std::vector<std::string> PortFolderLinks(const std::string& folder) {
     return names;
 }
 
-std::string ConventionalDevice(int number) {
-    if (number < 1 || number > kLastComNumber) {
-        return {};
+// 1..96 for "COMn" (any letter case), 0 for anything else.
+int ComNumber(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6 || Lower(name.substr(0, 3)) != "com") {
+        return 0;
     }
+    int number = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return 0;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number >= 1 && number <= kLastComNumber ? number : 0;
+}
+
+// Device name (ttyS0, ttyUSB3 ...) of COM `number`, 1..96.
+std::string ConventionalDevice(int number) {
     for (auto it = std::rbegin(kConventional); it != std::rend(kConventional); ++it) {
         if (number >= it->first) {
             return it->prefix + std::to_string(number - it->first);
@@ -101,8 +94,8 @@ std::string ConventionalDevice(int number) {
 // A ttyS node exists for every possible UART; only those with a UART behind
 // them count. The kernel says so in sysfs; without sysfs the driver is asked
 // on a descriptor opened without waiting for the carrier.
-bool HasUart(const std::string& devPath, const std::string& sysTtyFolder,
-             const std::string& device) {
+bool RealUart(const std::string& devPath, const std::string& sysTtyFolder,
+              const std::string& device) {
     std::ifstream typeFile(sysTtyFolder + "/" + device + "/type");
     int type = 0;
     if (typeFile >> type) {
@@ -117,6 +110,13 @@ bool HasUart(const std::string& devPath, const std::string& sysTtyFolder,
     ::close(fd);
     return real;
 }
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+}  // namespace
 
 std::string PortFolder() {
     const char* configHome = std::getenv("XDG_CONFIG_HOME");
@@ -141,7 +141,7 @@ std::string PortPath(const std::string& name, const std::string& folder) {
     if (name.find('/') != std::string::npos) {
         return name;
     }
-    const std::vector<std::string> links = PortFolderLinks(folder);
+    const std::vector<std::string> links = FolderLinks(folder);
     if (std::find(links.begin(), links.end(), name) != links.end()) {
         return folder + "/" + name;
     }
@@ -178,11 +178,22 @@ std::vector<std::string> PlatformPortNames() {
 std::vector<std::string> PlatformPortNames(const std::string& portFolder,
                                            const std::string& devFolder,
                                            const std::string& sysTtyFolder) {
-    std::vector<std::string> names = PortFolderLinks(portFolder);
-    std::sort(names.begin(), names.end(), NaturalLess);
+    std::vector<std::string> names;
+    for (PlatformPort& port : PlatformPorts(portFolder, devFolder, sysTtyFolder)) {
+        names.push_back(std::move(port.name));
+    }
+    return names;
+}
+
+std::vector<PlatformPort> PlatformPorts(const std::string& portFolder, const std::string& devFolder,
+                                        const std::string& sysTtyFolder) {
+    std::vector<std::string> links = FolderLinks(portFolder);
+    std::sort(links.begin(), links.end(), NaturalLess);
+    std::vector<PlatformPort> ports;
     std::set<std::string> seen;
-    for (const std::string& name : names) {
-        seen.insert(Lower(name));
+    for (std::string& link : links) {
+        seen.insert(Lower(link));
+        ports.push_back({std::move(link), {}});
     }
     for (const ConventionalRange& range : kConventional) {
         for (int i = 0; i < kNumbersPerRange; ++i) {
@@ -191,16 +202,16 @@ std::vector<std::string> PlatformPortNames(const std::string& portFolder,
             if (!Exists(path)) {
                 continue;
             }
-            if (range.first == 1 && !HasUart(path, sysTtyFolder, device)) {
+            if (range.first == 1 && !RealUart(path, sysTtyFolder, device)) {
                 continue;
             }
             const std::string name = "COM" + std::to_string(range.first + i);
             if (seen.insert(Lower(name)).second) {
-                names.push_back(name);
+                ports.push_back({name, device});
             }
         }
     }
-    return names;
+    return ports;
 }
 
 bool NaturalLess(const std::string& a, const std::string& b) {

@@ -47,18 +47,16 @@ std::vector<std::string> PlatformPortNames(const std::string& portFolder,
                                            const std::string& devFolder,
                                            const std::string& sysTtyFolder);
 
-// The links of a port folder (dot-files left out), unsorted.
-std::vector<std::string> PortFolderLinks(const std::string& folder);
-
-// The conventional device name of COM `number` (1 -> ttyS0, 33 -> ttyUSB0,
-// 65 -> ttyACM0); empty outside 1..96.
-std::string ConventionalDevice(int number);
-
-// Whether a UART is behind ttyS `device` (/dev path `devPath`): the port type
-// in `sysTtyFolder`/`device`/type is not 0 (unknown). Without that file the
-// driver is asked on the device itself.
-bool HasUart(const std::string& devPath, const std::string& sysTtyFolder,
-             const std::string& device);
+// A name of that list and what it stands for.
+struct PlatformPort {
+    std::string name;
+    // The conventional device (ttyUSB0) a COMn name stands for; empty for a
+    // link of the port folder.
+    std::string device;
+};
+// The list as PlatformPortNames gives it, each name with its device.
+std::vector<PlatformPort> PlatformPorts(const std::string& portFolder, const std::string& devFolder,
+                                        const std::string& sysTtyFolder);
 
 // Natural order: digit runs compare by value, other characters ignoring
 // letter case; names equal that way fall back to plain byte order.
