@@ -157,20 +157,6 @@ std::string PortPath(const std::string& name, const std::string& folder) {
     return "/dev/" + ConventionalDevice(number);
 }
 
-std::string PortDevice(const std::string& name) {
-    const std::string path = PortPath(name);
-    if (path.empty()) {
-        return {};
-    }
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr) {
-        return {};
-    }
-    std::string device = resolved;
-    std::free(resolved);
-    return device;
-}
-
 std::vector<std::string> PlatformPortNames() {
     return PlatformPortNames(PortFolder(), "/dev", "/sys/class/tty");
 }

@@ -27,10 +27,6 @@ std::string PortPath(const std::string& name);
 // The same with `portFolder` as the user's port folder.
 std::string PortPath(const std::string& name, const std::string& portFolder);
 
-// The device `name` reaches in the end, with links followed (for showing it
-// beside the port box); empty when it reaches nothing that exists.
-std::string PortDevice(const std::string& name);
-
 // How to get the right to open `path` when the system refused it: the
 // group that owns the device (usually dialout) and the command that makes
 // the user a member (Russian, one line).

@@ -139,8 +139,6 @@ TEST(PortPath, PortFolderLinksComeFirstIgnoringCase) {
     EXPECT_EQ(comprt::PortPath("COM1"), folder + "/COM1");
     EXPECT_EQ(comprt::PortPath("com1"), folder + "/COM1");
     EXPECT_EQ(comprt::PortPath("METER"), folder + "/Meter");
-    EXPECT_EQ(comprt::PortDevice("meter"), device.SlavePath());
-    EXPECT_EQ(comprt::PortDevice("COM97"), "");
 
     // A port opened by its link name is the device behind it.
     ComPort port;
