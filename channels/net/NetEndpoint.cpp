@@ -60,17 +60,10 @@ bool Split(const std::string& text, bool hostRequired, NetEndpoint& endpoint, st
             port = text.substr(colon + 1);
             // An IPv6 address needs its brackets, or its last group would
             // be taken for the port.
-            if (host.find(':') != std::string::npos ||
-                host.find_first_of("[]") != std::string::npos) {
-                return Fail(error, formatText);
-            }
-            if (host.empty()) {
+            if (host.empty() || host.find_first_of(":[]") != std::string::npos) {
                 return Fail(error, formatText);
             }
         }
-    }
-    if (hostRequired && host.empty()) {
-        return Fail(error, formatText);
     }
     if (!ParsePort(port, endpoint.port)) {
         return Fail(error, kPortText);

@@ -4,7 +4,7 @@
 #include "ModbusAnswer.h"
 
 #include <algorithm>
-#include <thread>
+#include <utility>
 
 namespace {
 
