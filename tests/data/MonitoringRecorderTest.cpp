@@ -129,7 +129,6 @@ TEST_P(MonitoringRecording, AppendsWholeLinesToWhatTheFileHeld) {
         recorder.Open(path);
         recorder.Append(At(10, 0, 0), Params(1, 100, 0));
         recorder.Append(At(10, 0, 2), Params(2, 100.5, 1));
-        EXPECT_EQ(recorder.Lines(), 2);
     }
     {
         MonitoringRecorder again;  // a second run goes on in the same file
