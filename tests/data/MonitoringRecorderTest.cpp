@@ -5,6 +5,8 @@
 #include "MonitoringRecorder.h"
 #include "ParamsTexts.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -18,6 +20,8 @@
 #include <sstream>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> fields;
