@@ -115,14 +115,13 @@ int ReadCommand(const CliOptions& o) {
                 valve.MonthArchive.size(), valve.Journal.size());
     if (task.GrewDocument()) {
         // Each list ends with the old file's records: the rest is new.
-        auto added = [](size_t now, size_t before) { return now - before; };
         std::printf(
             "new since %s: %zu hourly, %zu daily, %zu monthly records, %zu journal "
             "records\n",
-            o.missing->c_str(), added(valve.HourArchive.size(), old->HourArchive.size()),
-            added(valve.DayArchive.size(), old->DayArchive.size()),
-            added(valve.MonthArchive.size(), old->MonthArchive.size()),
-            added(valve.Journal.size(), old->Journal.size()));
+            o.missing->c_str(), valve.HourArchive.size() - old->HourArchive.size(),
+            valve.DayArchive.size() - old->DayArchive.size(),
+            valve.MonthArchive.size() - old->MonthArchive.size(),
+            valve.Journal.size() - old->Journal.size());
     }
     return 0;
 }

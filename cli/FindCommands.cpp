@@ -25,25 +25,15 @@ std::vector<std::string> FindCells(const DeviceFind& find) {
 // One line of the scan's table: CSV, or cells padded to the header's widths
 // (no cell is wider than its caption).
 void PrintScanLine(const std::vector<std::string>& cells, bool csv) {
-    std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        if (csv) {
-            line += (i > 0 ? "," : "") + CsvField(cells[i]);
-        } else {
-            line += cells[i];
-            if (i + 1 < cells.size()) {
-                const size_t width = Utf8Length(kScanColumns[i]);
-                const size_t used = Utf8Length(cells[i]);
-                line.append((width > used ? width - used : 0) + 2, ' ');
-            }
-        }
+    if (csv) {
+        PrintCsvRow(std::cout, cells);
+        return;
     }
-    if (!csv) {
-        while (!line.empty() && line.back() == ' ') {
-            line.pop_back();
-        }
+    std::vector<size_t> widths;
+    for (const std::string& caption : kScanColumns) {
+        widths.push_back(Utf8Length(caption));
     }
-    std::cout << line << (csv ? "\r\n" : "\n");
+    PrintAlignedRow(std::cout, cells, widths);
 }
 
 }  // namespace

@@ -28,8 +28,10 @@ std::vector<std::string> Lines(const std::string& cell) {
     }
 }
 
-void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
-              const std::vector<size_t>& widths) {
+}  // namespace
+
+void PrintAlignedRow(std::ostream& out, const std::vector<std::string>& cells,
+                     const std::vector<size_t>& widths) {
     std::vector<std::vector<std::string>> split;
     size_t height = 1;
     for (const std::string& cell : cells) {
@@ -43,7 +45,8 @@ void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
                 c < split.size() && line < split[c].size() ? split[c][line] : "";
             text += part;
             if (c + 1 < widths.size()) {
-                text.append(widths[c] - Utf8Length(part) + 2, ' ');
+                const size_t used = Utf8Length(part);
+                text.append((widths[c] > used ? widths[c] - used : 0) + 2, ' ');
             }
         }
         while (!text.empty() && text.back() == ' ') {
@@ -52,8 +55,6 @@ void PrintRow(std::ostream& out, const std::vector<std::string>& cells,
         out << text << '\n';
     }
 }
-
-}  // namespace
 
 void PrintAligned(std::ostream& out, const TextTable& table) {
     std::vector<size_t> widths(table.columns.size(), 0);
@@ -68,9 +69,9 @@ void PrintAligned(std::ostream& out, const TextTable& table) {
     for (const auto& row : table.rows) {
         measure(row);
     }
-    PrintRow(out, table.columns, widths);
+    PrintAlignedRow(out, table.columns, widths);
     for (const auto& row : table.rows) {
-        PrintRow(out, row, widths);
+        PrintAlignedRow(out, row, widths);
     }
 }
 
@@ -89,18 +90,19 @@ std::string CsvField(const std::string& text) {
     return quoted;
 }
 
-void PrintCsv(std::ostream& out, const TextTable& table) {
-    auto row = [&](const std::vector<std::string>& cells) {
-        for (size_t c = 0; c < cells.size(); ++c) {
-            if (c > 0) {
-                out << ',';
-            }
-            out << CsvField(cells[c]);
+void PrintCsvRow(std::ostream& out, const std::vector<std::string>& cells) {
+    for (size_t c = 0; c < cells.size(); ++c) {
+        if (c > 0) {
+            out << ',';
         }
-        out << "\r\n";
-    };
-    row(table.columns);
-    for (const auto& r : table.rows) {
-        row(r);
+        out << CsvField(cells[c]);
+    }
+    out << "\r\n";
+}
+
+void PrintCsv(std::ostream& out, const TextTable& table) {
+    PrintCsvRow(out, table.columns);
+    for (const auto& row : table.rows) {
+        PrintCsvRow(out, row);
     }
 }

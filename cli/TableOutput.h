@@ -17,6 +17,13 @@ void PrintAligned(std::ostream& out, const TextTable& table);
 
 void PrintCsv(std::ostream& out, const TextTable& table);
 
+// One row of either form, for a table printed as its rows become known: the
+// aligned row pads each cell to `widths` (a wider cell pushes the next one
+// on), the CSV row ends with CRLF.
+void PrintAlignedRow(std::ostream& out, const std::vector<std::string>& cells,
+                     const std::vector<size_t>& widths);
+void PrintCsvRow(std::ostream& out, const std::vector<std::string>& cells);
+
 // One CSV field, quoted when it holds a comma, a quote, CR or LF.
 std::string CsvField(const std::string& text);
 

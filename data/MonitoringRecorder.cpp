@@ -84,7 +84,6 @@ void MonitoringRecorder::Fail(const char* what, int error) {
 void MonitoringRecorder::Open(const std::string& filePath) {
     Close();
     path = filePath;
-    lines = 0;
     // Read access only to look at the last byte; a file we may only write
     // to is appended to without that look.
     bool created = false;
@@ -164,5 +163,4 @@ void MonitoringRecorder::Append(TDateTime localTime, const CurrentParamsStruct& 
         }
         Fail(kRecordStoppedText, error);
     }
-    ++lines;
 }

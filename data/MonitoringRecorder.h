@@ -50,9 +50,6 @@ public:
     void Open(const std::string& path);
     void Close();
     bool IsOpen() const { return fd >= 0; }
-    const std::string& Path() const { return path; }
-    // Lines of cycles written since Open.
-    int Lines() const { return lines; }
 
     // Appends the line of one cycle. On a failure the file is closed (the
     // bytes of a line cut short are taken off the file's end again when they
@@ -68,7 +65,6 @@ private:
 
     int fd = -1;
     std::string path;
-    int lines = 0;
 };
 
 // Texts of the failures, completed with the file and the system's reason.

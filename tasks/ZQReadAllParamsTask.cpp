@@ -52,17 +52,13 @@ int ZQReadAllParamsTask::GetPercent() {
 int ZQReadAllParamsTask::ExecuteStep(int s) {
     switch (s) {
         case 5:
-            return RequestArchive(ZQ_namespace::akMonth, readSettings.ReadMonthArchive,
-                                  "Чтение месячного архива");
+            return RequestArchive(ZQ_namespace::akMonth, "Чтение месячного архива");
         case 6:
-            return RequestArchive(ZQ_namespace::akDay, readSettings.ReadDayArchive,
-                                  "Чтение суточного архива");
+            return RequestArchive(ZQ_namespace::akDay, "Чтение суточного архива");
         case 7:
-            return RequestArchive(ZQ_namespace::akHour, readSettings.ReadHourArchive,
-                                  "Чтение часового архива");
+            return RequestArchive(ZQ_namespace::akHour, "Чтение часового архива");
         case 8:
-            return RequestArchive(ZQ_namespace::akJournal, readSettings.ReadJournal,
-                                  "Чтение журнала");
+            return RequestArchive(ZQ_namespace::akJournal, "Чтение журнала");
         case 9:
             if (mergeDocument) {
                 MergeMissingPart(*document, *valve);
@@ -77,9 +73,10 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
     }
 }
 
-int ZQReadAllParamsTask::RequestArchive(int kind, bool selected, const char* text) {
+int ZQReadAllParamsTask::RequestArchive(int kind, const char* text) {
+    // A ring that is not selected was planned with nothing to read.
     const ReadPlanEntry& row = plan[kind];
-    if (row.left == 0 || !selected) {
+    if (row.left == 0) {
         return srNext;
     }
     statusText = text;

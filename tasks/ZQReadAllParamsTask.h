@@ -67,7 +67,7 @@ protected:
     ReadPlanEntry plan[4];
 
 private:
-    int RequestArchive(int kind, bool selected, const char* statusText);
+    int RequestArchive(int kind, const char* statusText);
     bool Selected(int kind) const;
     // The rule of each ring, from the read interval, once the device's
     // serial number and date are known.

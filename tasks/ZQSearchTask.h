@@ -64,8 +64,6 @@ public:
     // How many of Finds() are complete: the last one is not while its serial
     // number is being asked.
     size_t SettledFinds() const { return finds.size() - (askingSerial ? 1 : 0); }
-    int FirstAddress() const { return firstAddress; }
-    int LastAddress() const { return lastAddress; }
     // The address step `step` asks, or 0 for a step that asks none.
     int AddressOfStep(int step) const;
 

@@ -10,8 +10,6 @@
 #include <QThread>
 
 #include <csignal>
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -27,11 +25,6 @@ const char kHeader[] =
 const std::regex kLine(
     R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,-?\d+\.\d{4},\d+:\d\d,\d+:\d\d,-?\d{9,}\.\d{3},)"
     R"(-?\d{9,}\.\d{3},[01],[01],[01],[01],\d+\.\d{3})");
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The lines of `text`; `whole` tells whether the last one was ended.
 std::vector<std::string> Lines(const std::string& text, bool* whole = nullptr) {
@@ -78,7 +71,7 @@ TEST(MonitorEndToEnd, RecordsOneLinePerCycleAndTheNextRunAppends) {
     const Scene::Result r = scene.Cli(three);
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
-    const std::string first = ReadAll(csv);
+    const std::string first = FileBytes(csv).toStdString();
     std::vector<std::string> lines = Lines(first);
     ASSERT_EQ(lines.size(), 4u) << first;
     EXPECT_EQ(lines[0], kHeader);
@@ -99,7 +92,7 @@ TEST(MonitorEndToEnd, RecordsOneLinePerCycleAndTheNextRunAppends) {
     std::vector<std::string> one = args;
     one.insert(one.end(), {"--cycles", "1"});
     ASSERT_EQ(scene.Cli(one).exitCode, 0);
-    const std::string second = ReadAll(csv);
+    const std::string second = FileBytes(csv).toStdString();
     ASSERT_EQ(second.compare(0, first.size(), first), 0) << "the first run's lines are kept";
     lines = Lines(second);
     ASSERT_EQ(lines.size(), 5u) << second;
@@ -135,7 +128,7 @@ TEST(MonitorEndToEnd, AKilledRecordingLeavesWholeLines) {
     EXPECT_EQ(cli->exitStatus(), QProcess::CrashExit);
 
     bool whole = false;
-    std::vector<std::string> lines = Lines(ReadAll(csv), &whole);
+    std::vector<std::string> lines = Lines(FileBytes(csv).toStdString(), &whole);
     EXPECT_TRUE(whole);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[0], kHeader);
@@ -146,7 +139,7 @@ TEST(MonitorEndToEnd, AKilledRecordingLeavesWholeLines) {
     std::vector<std::string> one = args;
     one.insert(one.end(), {"--cycles", "1"});
     ASSERT_EQ(scene.Cli(one).exitCode, 0);
-    const std::vector<std::string> after = Lines(ReadAll(csv));
+    const std::vector<std::string> after = Lines(FileBytes(csv).toStdString());
     ASSERT_EQ(after.size(), lines.size() + 1);
     EXPECT_TRUE(std::regex_match(after.back(), kLine)) << after.back();
 }

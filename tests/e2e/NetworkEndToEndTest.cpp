@@ -5,6 +5,8 @@
 // text and leaving an existing file as it was.
 #include "Processes.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -18,6 +20,8 @@
 #include <unistd.h>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 // The same device every time: same records, a clock that stands still.
 const std::vector<std::string> kDevice = {"--baud",    "0",
@@ -61,11 +65,6 @@ int FreePort() {
     return ntohs(address.sin_port);
 }
 
-QByteArray FileBytes(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The file a read of kDevice over its pseudo-terminal gives.
 QByteArray ReadOverThePty() {
     Scene scene;
@@ -107,7 +106,7 @@ public:
             program = QStandardPaths::findExecutable("ser2net", {"/usr/sbin", "/sbin"});
         }
         process.start(program, {"-n", "-u", "-c", QString::fromStdString(config), "-P",
-                                  QString::fromStdString(scene.Path("ser2net.pid"))});
+                                QString::fromStdString(scene.Path("ser2net.pid"))});
         EXPECT_TRUE(process.waitForStarted(5000)) << "ser2net is installed by scripts/setup.sh";
         for (int port : {raw, rfc2217}) {
             bool up = false;

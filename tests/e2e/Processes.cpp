@@ -14,6 +14,11 @@ Scene::~Scene() {
     StopSim();
 }
 
+QByteArray FileBytes(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 std::string Scene::Path(const std::string& name) const {
     return (dir.path() + "/" + QString::fromStdString(name)).toStdString();
 }

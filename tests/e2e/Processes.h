@@ -3,6 +3,7 @@
 #include "ArchiveStruct.h"
 #include "SimRecords.h"
 
+#include <QByteArray>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -60,6 +61,9 @@ private:
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
 };
+
+// The bytes of the file at `path`; empty when it cannot be read.
+QByteArray FileBytes(const std::string& path);
 
 template <class Record>
 RecordBytes Bytes16(const Record& r) {

@@ -118,11 +118,6 @@ int ArchiveRequests(const Scene& scene) {
     return count;
 }
 
-QByteArray FileBytes(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Last month's file and the same device a month on: --missing grows the
 // file to what a whole read gives (the file named twice is replaced only
 // by a read that succeeded); --period keeps one week's records and reads

@@ -9,14 +9,17 @@
 #include "TaskHarness.h"
 #include "ZQReadAllParamsTask.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <ostream>
 #include <string>
 #include <vector>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using answers::Record;
 using ZQ_namespace::akDay;
@@ -49,10 +52,6 @@ struct RuleCase {
     int endsAfter;                          // the answer the read ends with; -1 = none
     bool clockWentBack;
 };
-
-void PrintTo(const RuleCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class RingRule : public testing::TestWithParam<RuleCase> {};
 

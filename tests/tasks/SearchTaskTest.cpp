@@ -6,11 +6,15 @@
 #include "TaskHarness.h"
 #include "ZQSearchTask.h"
 
+#include "CaseNames.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
 namespace {
+
+ZQ_PRINT_CASES_BY_NAME
 
 using answers::Bytes;
 using answers::WithCrc;
