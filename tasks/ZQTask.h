@@ -72,8 +72,8 @@ public:
     virtual int GetStepCount();
     virtual int ExecuteStep(int step);
     // Ticks of 100 ms before an unanswered request counts as lost, as the
-    // connection type's row says (ChanelKinds.h): 20 on a COM port, 40
-    // through a modem.
+    // connection type's row says for the task's pace (ChanelKinds.cpp): 20
+    // on a COM port, 40 through a modem, 60 over the network.
     virtual int GetAnswerTimeout(int step);
 
     // For the owner: the start of a stopped task, the refresh flag, the step.
