@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 #include <chrono>
