@@ -33,23 +33,16 @@ std::vector<std::string> SimArguments(const ReadBenchOptions& o, const std::stri
                                 {"day", o.day, std::max(512, o.day + 1)},
                                 {"month", o.month, std::max(128, o.month + 1)},
                                 {"journal", o.journal, std::max(1024, o.journal + 1)}};
-    std::vector<std::string> args = {"--baud",
-                                     "19200",
-                                     "--latency",
-                                     std::to_string(o.latencyMs),
-                                     "--max-records",
-                                     std::to_string(o.maxRecords),
-                                     "--seed",
-                                     std::to_string(o.seed),
-                                     "--clock",
-                                     kDeviceClock,
-                                     "--log-file",
-                                     folder + "/sim.log",
-                                     "--dump",
-                                     folder + "/dump.txt"};
+    std::vector<std::string> args = {"--baud",        "19200",
+                                     "--latency",     std::to_string(o.latencyMs),
+                                     "--max-records", std::to_string(o.maxRecords),
+                                     "--seed",        std::to_string(o.seed),
+                                     "--clock",       kDeviceClock,
+                                     "--log-file",    folder + "/sim.log",
+                                     "--dump",        folder + "/dump.txt"};
     if (o.rttMs >= 0) {
-        args.insert(args.begin(), {"--tcp-listen", "127.0.0.1:0", "--answer-delay",
-                                   std::to_string(o.rttMs)});
+        args.insert(args.begin(),
+                    {"--tcp-listen", "127.0.0.1:0", "--answer-delay", std::to_string(o.rttMs)});
     } else {
         args.insert(args.begin(), "--pty");
     }
@@ -300,10 +293,9 @@ int RunReadBench(const ReadBenchOptions& o) {
     }
     std::printf("ZQ read: %d hourly, %d daily, %d monthly, %d journal records at 19200 baud%s\n",
                 o.hour, o.day, o.month, o.journal,
-                o.rttMs >= 0 ? (", over TCP with a round trip of " + std::to_string(o.rttMs) +
-                                " ms")
-                                   .c_str()
-                             : "");
+                o.rttMs >= 0
+                    ? (", over TCP with a round trip of " + std::to_string(o.rttMs) + " ms").c_str()
+                    : "");
     // The log and the dump go to the temporary folder; not shown.
     std::printf("device:  zqsim");
     for (size_t i = 0; i < args.size(); ++i) {

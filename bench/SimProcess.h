@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-// A zqsim child process on a fresh pseudo-terminal. Stopped (SIGTERM, then
-// SIGKILL after 5 s) by Stop or the destructor. Its standard error is this
-// program's.
+// A zqsim child process on a fresh pseudo-terminal or the network. Stopped
+// (SIGTERM, then SIGKILL after 5 s) by Stop or the destructor. Its standard
+// error is this program's.
 //
 // Started with fork() and exec rather than QProcess: QProcess starts its
 // child with a raw clone that the thread sanitizer does not follow, and after
@@ -21,8 +21,8 @@ public:
     SimProcess& operator=(const SimProcess&) = delete;
 
     // Starts `program` with `args` and waits (at most 10 s) for the first
-    // line of its output: the slave path of its line. False, with `error`,
-    // when it does not come.
+    // line of its output: the slave path of its line, or the address it
+    // listens on. False, with `error`, when it does not come.
     bool Start(const std::string& program, const std::vector<std::string>& args,
                std::string& error);
     void Stop();

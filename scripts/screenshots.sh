@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Screenshots of every page after a read of a simulated device, of the
 # exchange log, of the monitoring trend (20 cycles, about 45 s) and of both
-# dialogs, under Xvfb, into docs/ (or the folder given); then the first sheets of the workbook zqcli export makes of that
-# read, as LibreOffice shows them (LibreOffice Calc and poppler-utils are
-# installed for this when missing: they are not needed otherwise).
+# dialogs, under Xvfb, into docs/ (or the folder given); then the first
+# sheets of the workbook zqcli export makes of that read, as LibreOffice
+# shows them (LibreOffice Calc and poppler-utils are installed for this when
+# missing: they are not needed otherwise).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=${1:-docs}

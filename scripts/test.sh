@@ -31,13 +31,14 @@ fi
 started=$(date +%s)
 stages=()
 stage() {
-    local name=$1 from
+    local name=$1 from took
     shift
     from=$(date +%s)
     echo "=== $name" >&2
     "$@"
-    stages+=("$(printf '%-44s %4d s' "$name" $(($(date +%s) - from)))")
-    echo "=== $name: $(($(date +%s) - from)) s" >&2
+    took=$(($(date +%s) - from))
+    stages+=("$(printf '%-44s %4d s' "$name" "$took")")
+    echo "=== $name: $took s" >&2
 }
 
 configure() {

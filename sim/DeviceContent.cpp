@@ -279,19 +279,6 @@ void EraseSlots(Draw& draw, RingMemory& ring, const ContentOptions& options) {
     }
 }
 
-// Start of the period after the one that starts at `start`.
-int64_t NextPeriodStart(int kind, int64_t start) {
-    if (kind == kHourRing) {
-        return start + 3600;
-    }
-    if (kind == kDayRing) {
-        return start + 86400;
-    }
-    CivilTime t = FromCivilSeconds(start);
-    t.month += 1;
-    return ToCivilSeconds(t);
-}
-
 // The records of the `seconds` after `from`, appended to the rings as the
 // device would have written them: an archive record when its period ends
 // (volumes and operating time run on from the counters at `from`, the flow
@@ -304,7 +291,8 @@ void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int6
     CurrentValues& c = content.current;
     const int64_t to = from + seconds;
     // V+ at every hour boundary after `from`, the last one at or after `to`.
-    const int64_t firstHour = PeriodStart(kHourRing, FromCivilSeconds(from), -1);
+    const CivilTime fromTime = FromCivilSeconds(from);
+    const int64_t firstHour = PeriodStart(kHourRing, fromTime, -1);
     std::map<int64_t, double> vPlusAt;
     double vPlus = c.vPlus + c.g * static_cast<double>(firstHour - from) / 3600.0;
     for (int64_t t = firstHour; t < to + 3600; t += 3600) {
@@ -312,12 +300,10 @@ void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int6
         vPlus += c.g * (0.6 + 0.8 * draw.Unit());
     }
     for (int kind = kHourRing; kind <= kMonthRing; ++kind) {
-        for (int64_t start = PeriodStart(kind, FromCivilSeconds(from), 0);;) {
-            const int64_t end = NextPeriodStart(kind, start);
-            if (end <= from) {
-                start = end;
-                continue;
-            }
+        // Back -1 is the period `from` falls in, -2 the one after it, ...
+        for (int64_t back = -1;; --back) {
+            const int64_t start = PeriodStart(kind, fromTime, back);
+            const int64_t end = PeriodStart(kind, fromTime, back - 1);
             if (end > to) {
                 break;
             }
@@ -325,7 +311,6 @@ void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int6
             const uint8_t flags = draw.Chance(0.06) ? static_cast<uint8_t>(draw.Int(1, 15)) : 0;
             content.rings[kind].Append(ArchiveRecord(FromCivilSeconds(start), kind == kHourRing,
                                                      vPlusAt[end], c.vMinus, work, flags));
-            start = end;
         }
     }
     for (int64_t when = from + draw.Int(300, 43200); when <= to; when += draw.Int(300, 43200)) {

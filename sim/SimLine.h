@@ -18,6 +18,27 @@ public:
     SimLine(const SimLine&) = delete;
     SimLine& operator=(const SimLine&) = delete;
 
+    // Close, and the link removed if it still points at this line.
+    void Shutdown() override;
+
+    // The port's side: the event's announcement and note give the path.
+    bool Open(PortEvent& event, std::string& error) override;
+    int Fd() const override { return fd_; }
+    // A serial device reads 0 bytes when it has none (VMIN 0); the master
+    // side fails with EAGAIN then. A hang-up or another error loses the line.
+    ssize_t Read(uint8_t* data, size_t size) override;
+    ssize_t Write(const uint8_t* data, size_t size) override;
+    // The slave's open/close (none on a device): readable after a client
+    // closed the slave; Service then clears what it may have left behind.
+    pollfd Watch() const override { return {watchFd_, POLLIN, 0}; }
+    PortEvent Service(short revents, SimTime now) override;
+    // HangUpAndReopen; a device is reopened after 200 ms, so that one that
+    // keeps hanging up is not reopened in a busy loop.
+    bool Reopen(PortEvent& event, std::string& error) override;
+    // The slave's path, or the device path.
+    const std::string& Path() const override { return path_; }
+
+private:
     // A new pseudo-terminal pair with the slave raw at `baud` (0: 19200).
     // One descriptor of the slave stays open here (never read), so the
     // master sees no hang-up while no client has the slave open. With a
@@ -32,35 +53,12 @@ public:
     // pseudo-terminal, the link re-pointed; or the device reopened).
     bool HangUpAndReopen(std::string& error);
     void Close();
-    // Close, and the link removed if it still points at this line.
-    void Shutdown() override;
-
-    // The port's side: the event's announcement and note give the path.
-    bool Open(PortEvent& event, std::string& error) override;
-    int Fd() const override { return fd_; }
-    // A serial device reads 0 bytes when it has none (VMIN 0); the master
-    // side fails with EAGAIN then. A hang-up or another error loses the line.
-    ssize_t Read(uint8_t* data, size_t size) override;
-    ssize_t Write(const uint8_t* data, size_t size) override;
-    pollfd Watch() const override { return {watchFd_, POLLIN, 0}; }
-    PortEvent Service(short revents, SimTime now) override;
-    // HangUpAndReopen; a device is reopened after 200 ms, so that one that
-    // keeps hanging up is not reopened in a busy loop.
-    bool Reopen(PortEvent& event, std::string& error) override;
-    // The slave's path, or the device path.
-    const std::string& Path() const override { return path_; }
-    bool IsPty() const { return pty_; }
-
-    // Watch of the slave's open/close (-1 when none): readable after a client
-    // closed the slave. Call OnClientClosed then.
-    int WatchFd() const { return watchFd_; }
     // A client that closed the slave may have left it in exclusive mode
     // (TIOCEXCL is a flag of the terminal, not of a descriptor, and lives on
     // while our own slave descriptor is open), which would refuse the next
     // client's open. Clears that flag.
     void OnClientClosed();
 
-private:
     bool MakeLink(std::string& error);
     void Opened(PortEvent& event) const;
 

@@ -5,6 +5,19 @@
 
 namespace zqsim {
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
 std::string HexBytes(const uint8_t* data, size_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string text;

@@ -30,5 +30,7 @@ private:
 };
 
 std::string HexBytes(const uint8_t* data, size_t length);
+// The value of a hex digit of either case; -1 for any other character.
+int HexDigit(char c);
 
 }  // namespace zqsim

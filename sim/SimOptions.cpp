@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "SimLog.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -55,19 +57,6 @@ struct NetArgs {
     std::string listen;
     std::string connect;
 };
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // The C escapes \r \n \t \\ and \xHH (one or two hex digits) resolved; false on
 // any other escape or a backslash at the end.

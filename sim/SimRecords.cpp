@@ -1,30 +1,19 @@
 #include "SimRecords.h"
 
+#include "SimLog.h"
+
 #include <fstream>
 #include <sstream>
 
 namespace {
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
 
 // "AB" -> 0xAB; false for anything but two hex digits.
 bool HexByte(const std::string& text, uint8_t& value) {
     if (text.size() != 2) {
         return false;
     }
-    const int high = HexDigit(text[0]);
-    const int low = HexDigit(text[1]);
+    const int high = zqsim::HexDigit(text[0]);
+    const int low = zqsim::HexDigit(text[1]);
     if (high < 0 || low < 0) {
         return false;
     }

@@ -42,19 +42,11 @@ std::string AddressText(const sockaddr* address) {
     return NetAddressText(host, port);
 }
 
-std::string LocalAddress(int fd) {
+// The socket's own address (`get` getsockname) or its peer's (getpeername).
+std::string SocketAddress(int fd, int (*get)(int, sockaddr*, socklen_t*)) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return "?";
-    }
-    return AddressText(reinterpret_cast<sockaddr*>(&address));
-}
-
-std::string PeerAddress(int fd) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    if (get(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         return "?";
     }
     return AddressText(reinterpret_cast<sockaddr*>(&address));
@@ -194,7 +186,7 @@ bool SimSocket::Listen(PortEvent& event, std::string& error) {
             "cannot listen on " + NetAddressText(settings_.host, settings_.port) + ": " + reason;
         return false;
     }
-    path_ = LocalAddress(listener_);
+    path_ = SocketAddress(listener_, getsockname);
     event.announce = path_;
     log_.Note("listening on " + path_);
     return true;
@@ -242,7 +234,7 @@ void SimSocket::Accept(PortEvent& event, SimTime now) {
     const int fd = accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
         Adopt(fd, event);
-        log_.Note("connection from " + PeerAddress(fd));
+        log_.Note("connection from " + SocketAddress(fd, getpeername));
         return;
     }
     if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED) {
@@ -320,7 +312,7 @@ void SimSocket::Adopt(int socket, PortEvent& event) {
     lastFailure_.clear();
     event.connected = true;
     if (settings_.mode == NetSettings::Mode::Connect) {
-        event.announce = "connected to " + PeerAddress(socket);
+        event.announce = "connected to " + SocketAddress(socket, getpeername);
         log_.Note(event.announce);
     }
 }

@@ -240,9 +240,8 @@ int Simulator::Run() {
 }
 
 bool Simulator::ReadLine(short revents) {
-    // A terminal read with nothing left returns 0 on a serial device (VMIN
-    // 0) and fails with EAGAIN on the master side: both mean "no more for
-    // now". The line is lost on a hang-up or a read error.
+    // The port reads 0 bytes when there are no more for now; the line or the
+    // connection is lost on a hang-up or a read error.
     bool lost = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     uint8_t buffer[4096];
     while ((revents & POLLIN) != 0 && !ending_) {

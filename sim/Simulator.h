@@ -40,9 +40,6 @@ public:
     int Run();
     void RequestStop();
 
-    const std::string& LinePath() const { return port_->Path(); }
-    const DeviceModel& Device() const { return device_; }
-
 private:
     // Reads what the line holds; false when the line was lost.
     bool ReadLine(short revents);

@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,9 +39,6 @@ constexpr double kTargetMs = 300;
 constexpr int kChartWidth = 900;
 constexpr int kChartHeight = 250;
 constexpr int kRuns = 7;
-
-
-
 
 void PutFloat(uint8_t* field, float value) {
     std::memcpy(field, &value, sizeof value);

@@ -25,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,9 +42,6 @@ constexpr double kTargetMs = 100;
 constexpr double kPause = 2;  // seconds between cycles
 constexpr int kCyclesPerHour = static_cast<int>(3600 / kPause);
 constexpr double kStartEpoch = 1.8e9;
-
-
-
 
 // Resident memory of the process, bytes.
 double ResidentBytes() {

@@ -120,11 +120,6 @@ bool ReadDevice(const std::string& zqsim, const Counts& c, const char* clock, in
     return out.ok;
 }
 
-template <class List>
-size_t Count(const List& list) {
-    return list.size();
-}
-
 // Where the document's newest record lies in the whole read's list: the
 // number of new records; -1 when the device no longer holds it.
 template <class List>
@@ -227,12 +222,12 @@ int main(int argc, char** argv) {
         Grown(got.MonthArchive, whole.valve.MonthArchive, doc.MonthArchive, fresh[2]) &&
         Grown(got.Journal, whole.valve.Journal, doc.Journal, fresh[3]);
     std::printf("\n%-10s %10s %10s %10s %10s\n", "records", "document", "new", "device", "grown");
-    const size_t docSizes[4] = {Count(doc.HourArchive), Count(doc.DayArchive),
-                                Count(doc.MonthArchive), Count(doc.Journal)};
-    const size_t deviceSizes[4] = {Count(whole.valve.HourArchive), Count(whole.valve.DayArchive),
-                                   Count(whole.valve.MonthArchive), Count(whole.valve.Journal)};
-    const size_t grownSizes[4] = {Count(got.HourArchive), Count(got.DayArchive),
-                                  Count(got.MonthArchive), Count(got.Journal)};
+    const size_t docSizes[4] = {doc.HourArchive.size(), doc.DayArchive.size(),
+                                doc.MonthArchive.size(), doc.Journal.size()};
+    const size_t deviceSizes[4] = {whole.valve.HourArchive.size(), whole.valve.DayArchive.size(),
+                                   whole.valve.MonthArchive.size(), whole.valve.Journal.size()};
+    const size_t grownSizes[4] = {got.HourArchive.size(), got.DayArchive.size(),
+                                  got.MonthArchive.size(), got.Journal.size()};
     for (int k = 0; k < 4; ++k) {
         std::printf("%-10s %10zu %10ld %10zu %10zu\n", kNames[k], docSizes[k], fresh[k],
                     deviceSizes[k], grownSizes[k]);

@@ -10,11 +10,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <pty.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <chrono>
 #include <cstdio>
@@ -106,22 +102,6 @@ void UseSerial(const std::string& path) {
     SetChanelSetupOverlay(overlay);
 }
 
-// A TCP server on the loopback that takes connections and never answers.
-// Returns its port, 0 on failure; the socket stays open until the exit.
-int SilentServer() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd, 4) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return 0;
-    }
-    return ntohs(address.sin_port);  // the kernel completes the connection
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -182,15 +162,16 @@ int main(int argc, char** argv) {
     sim.Stop();
 
     if (networkAddresses > 0) {
-        const int port = SilentServer();
-        if (port == 0) {
-            std::perror("zq_search_bench: the silent server");
+        // A device on the network that takes the requests and never answers.
+        SimProcess mute;
+        if (!mute.Start(zqsim, {"--tcp-listen", "127.0.0.1:0", "--tcp-mute"}, error)) {
+            std::fprintf(stderr, "zq_search_bench: %s\n", error.c_str());
             return 1;
         }
         ChanelSetupOverlay overlay;
         overlay.CurrentChanel = 2;
         overlay.NetworkMode = 0;
-        overlay.NetworkAddress = "127.0.0.1:" + std::to_string(port);
+        overlay.NetworkAddress = mute.LinePath();
         SetChanelSetupOverlay(overlay);
         const Outcome network = RunSearch(1, networkAddresses, 2.0 * networkAddresses + 30);
         // The serial line's allowance an address, and the network's time-out.

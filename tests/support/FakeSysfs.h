@@ -3,16 +3,15 @@
 // relative links included. For the port tests and the screenshots.
 #pragma once
 
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 class FakeSysfs {
 public:
     explicit FakeSysfs(std::string root) : root(std::move(root)) {
-        ::mkdir(this->root.c_str(), 0755);
         MakeDirs("/dev");
         MakeDirs("/sys/class/tty");
         MakeDirs("/sys/devices/pci0000:00/0000:00:14.0/usb1");
@@ -65,17 +64,8 @@ public:
 
 private:
     void MakeDirs(const std::string& path) {
-        std::string sofar = root;
-        size_t start = 1;
-        while (start <= path.size()) {
-            size_t end = path.find('/', start);
-            if (end == std::string::npos) {
-                end = path.size();
-            }
-            sofar += "/" + path.substr(start, end - start);
-            ::mkdir(sofar.c_str(), 0755);
-            start = end + 1;
-        }
+        std::error_code ignored;
+        std::filesystem::create_directories(root + path, ignored);
     }
     void Write(const std::string& path, const std::string& text) {
         std::ofstream(root + path) << text << (text.empty() ? "" : "\n");
