@@ -1,5 +1,6 @@
 #include "MonitoringRecording.h"
 
+#include "ElidedLabel.h"
 #include "Exception.h"
 #include "SettingsStore.h"
 
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QStatusBar>
 
 namespace {
@@ -15,36 +15,6 @@ namespace {
 const char* const kCsvFilter = "Файлы CSV (*.csv)";
 const char* const kRunningText = "Запись мониторинга: ";
 const char* const kActionToolTip = "Записывать мониторинг в файл CSV";
-
-// A status-bar label that shows as much of its text as its width allows (the
-// middle elided), so that a long path never widens the window; the whole
-// text is its tooltip.
-class ElidedLabel : public QLabel {
-public:
-    using QLabel::QLabel;
-
-    void SetWholeText(const QString& text) {
-        whole = text;
-        setToolTip(text);
-        updateGeometry();
-        Elide();
-    }
-    QSize sizeHint() const override {
-        return {fontMetrics().horizontalAdvance(whole) + 8, QLabel::sizeHint().height()};
-    }
-    QSize minimumSizeHint() const override { return {60, QLabel::minimumSizeHint().height()}; }
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QLabel::resizeEvent(event);
-        Elide();
-    }
-
-private:
-    void Elide() { setText(fontMetrics().elidedText(whole, Qt::ElideMiddle, width())); }
-
-    QString whole;
-};
 
 }  // namespace
 
@@ -67,10 +37,6 @@ TMonitoringRecording::TMonitoringRecording(QWidget* window, QAction* action, QSt
 }
 
 TMonitoringRecording::~TMonitoringRecording() = default;
-
-QString TMonitoringRecording::StatusText() const {
-    return FLabel->isHidden() ? QString() : FLabel->toolTip();
-}
 
 void TMonitoringRecording::ShowChoice() {
     FAction->setChecked(!FChosen.isEmpty());
@@ -161,6 +127,6 @@ void TMonitoringRecording::Stopped(const std::string& why) {
 
 void TMonitoringRecording::ShowLabel(const QString& text, bool failure) {
     FLabel->setStyleSheet(failure ? QStringLiteral("color: #b71c1c;") : QString());
-    static_cast<ElidedLabel*>(FLabel)->SetWholeText(text);
+    FLabel->setText(text);
     FLabel->setVisible(!text.isEmpty());
 }

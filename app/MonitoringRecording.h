@@ -11,7 +11,7 @@
 #include <string>
 
 class QAction;
-class QLabel;
+class ElidedLabel;
 class QStatusBar;
 class QWidget;
 
@@ -36,8 +36,6 @@ public:
     // The file chosen ("" for none).
     QString ChosenFile() const { return FChosen; }
     bool IsRecording() const { return FRecorder.IsOpen(); }
-    // The whole text of the status bar's label ("" while it is hidden).
-    QString StatusText() const;
 
     // The window's moments: a monitoring run starts, a cycle has been read,
     // the run ended (stopped, failed, replaced, or the window closes).
@@ -60,7 +58,7 @@ private:
 
     QWidget* FWindow;
     QAction* FAction;
-    QLabel* FLabel = nullptr;
+    ElidedLabel* FLabel = nullptr;
     std::function<void(const std::string&)> FNote;
     QString FChosen;
     bool FMonitoring = false;

@@ -1,5 +1,4 @@
 // zqmanager: the ZQ device's service tool as a window.
-#include "ComList.h"
 #include "DateTime.h"
 #include "MainFrame.h"
 #include "ProgramApplication.h"
@@ -54,9 +53,6 @@ int main(int argc, char** argv) {
     // the defaults hold and nothing the user sets is saved.
     bool storeUnusable = false;
     SettingsStore::SetWarningEvent([&storeUnusable](const std::string&) { storeUnusable = true; });
-
-    // Built once, before any channel thread exists.
-    comprt::ComPort::ComList::Program();
 
     QString fileToOpen;
     const QStringList arguments = QApplication::arguments();

@@ -174,14 +174,15 @@ void TChanelSetup::UpdatePortDevice() {
         comprt::DescribePort(ComPortCombo->currentText().toStdString(), system);
     const QString device = QString::fromStdString(port.device);
     const QString description = QString::fromStdString(port.description);
+    QString text;
     if (port.present) {
-        FPortDeviceText = QStringLiteral("→ ") + device +
-                          (description.isEmpty() ? QString() : QStringLiteral(", ") + description);
+        text = QStringLiteral("→ ") + device +
+               (description.isEmpty() ? QString() : QStringLiteral(", ") + description);
     } else if (!device.isEmpty()) {
-        FPortDeviceText = QStringLiteral("→ ") + device + QStringLiteral(": ") + description;
+        text = QStringLiteral("→ ") + device + QStringLiteral(": ") + description;
     } else {
-        FPortDeviceText = QString::fromUtf8(comprt::kTextNoDevice);
+        text = QString::fromUtf8(comprt::kTextNoDevice);
     }
-    ComPortCombo->setAccessibleDescription(FPortDeviceText);
-    PortDeviceLabel->setText(FPortDeviceText);
+    ComPortCombo->setAccessibleDescription(text);
+    PortDeviceLabel->setText(text);
 }

@@ -59,5 +59,4 @@ private:
     std::unique_ptr<Ui::TChanelSetup> FUi;
     // The stored connection type, kept when it names no item of ChanelCombo.
     int FLoadedChanel = 0;
-    QString FPortDeviceText;
 };

@@ -137,17 +137,13 @@ TMonitoringChart::TMonitoringChart(QWidget* parent) : TZoomChartView(parent) {
     FPlaceholder = new QGraphicsSimpleTextItem(QString::fromUtf8(kNoCycleText), chart);
     connect(chart, &QChart::plotAreaChanged, this, &TMonitoringChart::OnPlotAreaChanged);
     ApplyFonts();
-    StartRun();
+    Clear();
 }
 
 TMonitoringChart::~TMonitoringChart() = default;
 
-void TMonitoringChart::StartRun() {
-    ShowTrend(zqui::MonitoringTrend());
-}
-
 void TMonitoringChart::Clear() {
-    StartRun();
+    ShowTrend(zqui::MonitoringTrend());
 }
 
 void TMonitoringChart::ShowTrend(zqui::MonitoringTrend trend) {

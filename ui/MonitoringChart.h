@@ -32,12 +32,11 @@ public:
     explicit TMonitoringChart(QWidget* parent = nullptr);
     ~TMonitoringChart() override;
 
-    // Forgets the previous run: no cycles, the whole (empty) range in view.
-    void StartRun();
+    // Forgets every cycle and frees their memory: no cycles, the whole
+    // (empty) range in view, as a run starts.
+    void Clear();
     // One cycle read at `epochSeconds` (system clock seconds since 1970).
     void AppendCycle(double epochSeconds, const CurrentParamsStruct& params);
-    // Forgets every cycle and frees their memory.
-    void Clear();
     // Shows `trend` as the run so far, the whole of it in view (a day's
     // cycles at once, for the benchmark).
     void ShowTrend(zqui::MonitoringTrend trend);

@@ -6,11 +6,6 @@
 
 namespace zqui {
 
-void MonitoringTrend::Clear() {
-    // Swapped with empty arrays, so that a long run's memory goes too.
-    *this = MonitoringTrend();
-}
-
 void MonitoringTrend::Append(double epochSeconds, const CurrentParamsStruct& params) {
     if (seconds.empty()) {
         startEpoch = epochSeconds;

@@ -34,7 +34,6 @@ enum class TrendCurve {
 
 class MonitoringTrend {
 public:
-    void Clear();
     // One cycle read at `epochSeconds`. A time before the previous cycle's
     // (the clock set back) is taken as the previous cycle's, so x never
     // runs backwards.

@@ -25,10 +25,6 @@ constexpr int kMaxNameWidth = 260;
 
 std::string gSystemRoot = "/";
 
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QList<QStandardItem*> Row(const QString& name, const QString& device, const QString& description) {
     QList<QStandardItem*> row = {new QStandardItem(name), new QStandardItem(device),
                                  new QStandardItem(description)};
@@ -107,12 +103,13 @@ void TPortCombo::Refresh() {
 void TPortCombo::Fill(const std::vector<comprt::PortInfo>& ports) {
     FModel->removeRows(0, FModel->rowCount());
     for (const comprt::PortInfo& port : ports) {
-        FModel->appendRow(
-            Row(FromUtf8(port.name), FromUtf8(port.device), FromUtf8(port.description)));
+        FModel->appendRow(Row(QString::fromStdString(port.name),
+                              QString::fromStdString(port.device),
+                              QString::fromStdString(port.description)));
         if (!port.stablePath.empty()) {
-            FModel->appendRow(
-                Row(FromUtf8(port.stablePath), FromUtf8(port.device),
-                    QStringLiteral("постоянный путь: ") + FromUtf8(port.description)));
+            FModel->appendRow(Row(
+                QString::fromStdString(port.stablePath), QString::fromStdString(port.device),
+                QStringLiteral("постоянный путь: ") + QString::fromStdString(port.description)));
         }
     }
     if (ports.empty()) {
@@ -135,7 +132,7 @@ void TPortCombo::Watch() {
     const QString root = QString::fromStdString(gSystemRoot == "/" ? "" : gSystemRoot);
     QStringList wanted = {root + QStringLiteral("/dev"), root + QStringLiteral("/dev/serial"),
                           root + QStringLiteral("/dev/serial/by-id"),
-                          FromUtf8(comprt::PortFolder())};
+                          QString::fromStdString(comprt::PortFolder())};
     wanted.erase(std::remove_if(wanted.begin(), wanted.end(),
                                 [](const QString& path) { return !QDir(path).exists(); }),
                  wanted.end());

@@ -14,10 +14,6 @@
 
 namespace {
 
-QString FromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // The texts of a find's row: address, serial number, version, what answered.
 QStringList FindTexts(const DeviceFind& find) {
     return {QString::number(find.address),
@@ -80,14 +76,14 @@ void TSearchDeviceDialog::ShowConnection() {
     QString text;
     switch (setup.CurrentChanel) {
         case 0:
-            text = QStringLiteral("COM порт ") + FromUtf8(setup.ComPortName);
+            text = QStringLiteral("COM порт ") + QString::fromStdString(setup.ComPortName);
             break;
         case 1:
-            text = QStringLiteral("модем ") + FromUtf8(setup.ModemName) + QStringLiteral(", ") +
-                   FromUtf8(setup.PhoneNumber);
+            text = QStringLiteral("модем ") + QString::fromStdString(setup.ModemName) +
+                   QStringLiteral(", ") + QString::fromStdString(setup.PhoneNumber);
             break;
         case 2:
-            text = QStringLiteral("сеть ") + FromUtf8(setup.NetworkAddress);
+            text = QStringLiteral("сеть ") + QString::fromStdString(setup.NetworkAddress);
             break;
         default:
             text = QStringLiteral("не задано");
@@ -118,8 +114,9 @@ void TSearchDeviceDialog::ShowSearch(int percent, const QString& status,
         }
         item->setData(0, Qt::UserRole, finds[i].address);
         if (finds[i].exceptionCode >= 0) {
-            item->setToolTip(3, QStringLiteral("Исключение Modbus: ") +
-                                    FromUtf8(ModbusErrorText(finds[i].exceptionCode)));
+            item->setToolTip(3,
+                             QStringLiteral("Исключение Modbus: ") +
+                                 QString::fromStdString(ModbusErrorText(finds[i].exceptionCode)));
         }
     }
     if (FoundList->currentItem() == nullptr && FoundList->topLevelItemCount() > 0) {

@@ -188,7 +188,7 @@ QString TCurrentParamsFrame::CopyText() const {
 }
 
 void TCurrentParamsFrame::StartMonitoringTrend() {
-    MonitoringChart->StartRun();
+    MonitoringChart->Clear();
     MonitoringChart->show();
 }
 

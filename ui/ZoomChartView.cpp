@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QGraphicsLayout>
 #include <QKeyEvent>
-#include <QLegend>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRubberBand>

@@ -50,22 +50,6 @@ const std::vector<std::string> kDevice = {"--baud",    "0",  "--latency", "0",  
                                           "--hour",    "30", "--day",     "12",  "--month", "5",
                                           "--journal", "9",  "--serial",  "4711"};
 
-// Runs `answer` on the next modal dialog or message box, once it is shown.
-// The poll it returns ends itself then.
-QPointer<QTimer> AnswerModal(std::function<void(QWidget*)> answer) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            poll->stop();
-            poll->deleteLater();
-            answer(modal);
-        }
-    });
-    poll->start();
-    return poll;
-}
-
 void PressButton(QWidget* modal, QMessageBox::StandardButton which) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     ASSERT_NE(box, nullptr);
@@ -413,11 +397,7 @@ TEST_F(MainWindowTest, ExportSaysWhereTheWorkbookIsAndWhenNoProgramOpensIt) {
         SCOPED_TRACE(c.name);
         QFile::remove(bin + QStringLiteral("/xdg-open"));
         if (c.launcher) {
-            QFile script(bin + QStringLiteral("/xdg-open"));
-            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-            script.write(QByteArray("#!/bin/sh\n") + c.launcher + "\n");
-            script.close();
-            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            ASSERT_TRUE(WriteScript(bin + QStringLiteral("/xdg-open"), c.launcher));
         }
         QString message;
         QPointer<QTimer> poll = AnswerModal([&](QWidget* modal) {

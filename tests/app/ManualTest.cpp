@@ -170,11 +170,7 @@ TEST_P(HtmlBrowserProbe, AnswersWhetherABrowserIsRegistered) {
     const QString applications = dir.filePath(QStringLiteral("data/applications"));
     ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(applications));
     if (probe.xdgMime) {
-        QFile script(bin + QStringLiteral("/xdg-mime"));
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write(QByteArray("#!/bin/sh\n") + probe.xdgMime + "\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_TRUE(WriteScript(bin + QStringLiteral("/xdg-mime"), probe.xdgMime));
     }
     if (probe.entryInstalled) {
         QFile entry(applications + QStringLiteral("/viewer.desktop"));

@@ -86,7 +86,7 @@ TEST_F(MonitoringWindowTest, TrendAndRecordingFollowTheCyclesOfARun) {
     ASSERT_TRUE(WaitForCycles(3));
     EXPECT_FALSE(Chart()->PlaceholderShown());
     EXPECT_TRUE(RecordLabel()->isVisible());
-    EXPECT_TRUE(RecordLabel()->toolTip().endsWith(csv)) << RecordLabel()->toolTip().toStdString();
+    EXPECT_TRUE(RecordLabel()->text().endsWith(csv)) << RecordLabel()->text().toStdString();
     Action("CancelAction")->trigger();
     EXPECT_TRUE(RecordLabel()->isHidden());
 
@@ -151,7 +151,7 @@ TEST_F(MonitoringWindowTest, AFailedWriteStopsTheRecordingNotTheMonitoring) {
     std::signal(SIGXFSZ, previous);
     ASSERT_TRUE(failed);
 
-    const QString text = RecordLabel()->toolTip();
+    const QString text = RecordLabel()->text();
     EXPECT_TRUE(RecordLabel()->isVisible());
     EXPECT_TRUE(text.startsWith(QString::fromUtf8(kRecordStoppedText) + QStringLiteral(": ") + csv))
         << text.toStdString();

@@ -66,10 +66,12 @@ bool SaveScreen(const QRect& area, const QString& path) {
     return ok;
 }
 
-// Shows the next modal dialog for a moment (after `prepare`, when given,
-// has set its controls), saves the screen (unless `path` is empty), then
-// closes it.
-void ShootModal(const QString& path, bool accept, std::function<void(QDialog*)> prepare = nullptr) {
+// Shows the next modal dialog for a moment, saves the screen (unless `path`
+// is empty), then closes any popup and the dialog. `prepare`, when given,
+// first sets the dialog's controls or opens a popup; the area it returns is
+// shot too.
+void ShootModal(const QString& path, bool accept,
+                std::function<QRect(QDialog*)> prepare = nullptr) {
     auto* poll = new QTimer;
     poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [poll, path, accept, prepare] {
@@ -79,45 +81,19 @@ void ShootModal(const QString& path, bool accept, std::function<void(QDialog*)> 
         }
         poll->stop();
         poll->deleteLater();
-        if (prepare) {
-            prepare(dialog);
-        }
+        const QRect opened = prepare ? prepare(dialog) : QRect();
         Wait(400);
-        QRect area = dialog->frameGeometry();
+        QRect area = dialog->frameGeometry().united(opened);
         if (QWidget* parent = dialog->parentWidget()) {
             area = area.united(parent->window()->frameGeometry());
         }
         if (!path.isEmpty()) {
             SaveScreen(area, path);
         }
-        accept ? dialog->accept() : dialog->reject();
-    });
-    poll->start();
-}
-
-// Like ShootModal, with `open` run on the dialog first (it may open a
-// popup): the area it returns is shot too. The dialog is then cancelled.
-void ShootModalOpened(const QString& path, std::function<QRect(QDialog*)> open) {
-    auto* poll = new QTimer;
-    poll->setInterval(20);
-    QObject::connect(poll, &QTimer::timeout, [poll, path, open] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            return;
-        }
-        poll->stop();
-        poll->deleteLater();
-        Wait(300);
-        QRect area = dialog->frameGeometry().united(open(dialog));
-        if (QWidget* parent = dialog->parentWidget()) {
-            area = area.united(parent->window()->frameGeometry());
-        }
-        Wait(400);
-        SaveScreen(area, path);
         if (QWidget* popup = QApplication::activePopupWidget()) {
             popup->close();
         }
-        dialog->reject();
+        accept ? dialog->accept() : dialog->reject();
     });
     poll->start();
 }
@@ -143,7 +119,8 @@ void ShootPortList(TMainForm& form, const QString& out) {
     serial.CurrentChanel = 0;
     serial.ComPortName = "COM33";
     SaveChanelSetup(serial);
-    ShootModalOpened(out + "/dialog-connection-ports.png", [](QDialog* dialog) {
+    ShootModal(out + "/dialog-connection-ports.png", false, [](QDialog* dialog) {
+        Wait(300);
         auto* combo = dialog->findChild<QComboBox*>("ComPortCombo");
         combo->setFocus();
         combo->showPopup();
@@ -226,6 +203,7 @@ int main(int argc, char** argv) {
         const QDate today = QDate::currentDate();
         dialog->findChild<QDateEdit*>("DateTimePicker1")->setDate(today.addDays(-7));
         dialog->findChild<QDateEdit*>("DateTimePicker2")->setDate(today.addDays(-1));
+        return QRect();
     });
     form.findChild<QAction*>("ReadAllDataAction")->trigger();
 

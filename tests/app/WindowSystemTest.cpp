@@ -12,16 +12,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
-
-#include <cstdlib>
-#include <functional>
 
 namespace {
 
@@ -59,21 +54,6 @@ QString ReceivedTitle(QWidget* window, const QString& expected) {
     return wmName == netWmName
                ? wmName
                : QStringLiteral("WM_NAME \"%1\", _NET_WM_NAME \"%2\"").arg(wmName, netWmName);
-}
-
-// Runs `answer` on the next modal dialog or message box, once it is shown.
-void AnswerModal(std::function<void(QWidget*)> answer) {
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
-            poll->stop();
-            poll->deleteLater();
-            answer(modal);
-        }
-    });
-    poll->start();
 }
 
 class WindowSystemTest : public testing::Test {

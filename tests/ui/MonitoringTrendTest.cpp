@@ -98,9 +98,6 @@ TEST(MonitoringTrend, AClockSetBackNeverRunsTheTrendBackwards) {
     trend.Raisings(0, 0, 6, 100, marks);
     EXPECT_EQ(marks, (std::vector<double>{0, 6}));
     EXPECT_EQ(trend.Nearest(4.5), 3u);
-    trend.Clear();
-    EXPECT_TRUE(trend.Empty());
-    EXPECT_EQ(trend.MemoryBytes(), 0u);
 }
 
 // Every span from a minute to a month: labels inside the view, at most as
