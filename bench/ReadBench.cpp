@@ -1,6 +1,7 @@
 #include "ReadBench.h"
 
 #include "BenchReadTask.h"
+#include "ChanelKinds.h"
 #include "ReadFloor.h"
 #include "Settings.h"
 #include "SimProcess.h"
@@ -310,11 +311,11 @@ int RunReadBench(const ReadBenchOptions& o) {
 
     ChanelSetupOverlay overlay;
     if (o.rttMs >= 0) {
-        overlay.CurrentChanel = 2;
+        overlay.CurrentChanel = ctNetwork;
         overlay.NetworkMode = 0;
         overlay.NetworkAddress = sim.LinePath();
     } else {
-        overlay.CurrentChanel = 0;
+        overlay.CurrentChanel = ctComPort;
         overlay.ComPortName = sim.LinePath();
     }
     overlay.NetAddress = 1;

@@ -14,6 +14,9 @@ constexpr uint32_t kCompletionNotice = WM_USER;
 constexpr uint32_t kActivityNotice = WM_USER + 1;
 // Comm events seen by a port's monitor. WParam: the event mask; LParam: the port.
 constexpr uint32_t kPortEventNotice = WM_USER + 2;
+// A text the worker left for the exchange log (a late answer dropped, what
+// happened on the network). WParam: unused.
+constexpr uint32_t kNoteNotice = WM_USER + 3;
 
 // A notice from a worker or monitor thread to a receiver living on the GUI
 // thread (the channel's hidden window). Notices posted to one receiver arrive

@@ -49,11 +49,6 @@ ComPort::ComList::ComList(const std::vector<std::string>& deviceNames) {
     FNames.push_back(nullptr);
 }
 
-const ComPort::ComList& ComPort::ComList::Program() {
-    static const ComList list;
-    return list;
-}
-
 bool ComPort::ComList::Accepts(const std::string& name) {
     if (name.size() < 3 || name.size() > kMaxNameLength) {
         return false;

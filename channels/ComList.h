@@ -18,10 +18,6 @@ public:
     ComList();
     explicit ComList(const std::vector<std::string>& deviceNames);
 
-    // The program's one list, built on the first call. The program calls it
-    // once at start, before any other thread exists; read-only afterwards.
-    static const ComList& Program();
-
     // One pointer per name, then a null pointer. Valid as long as the list.
     const std::vector<const char*>& Names() const { return FNames; }
     // The names, each followed by a line feed, then a NUL.

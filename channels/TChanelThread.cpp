@@ -1,8 +1,13 @@
 #include "TChanelThread.h"
 
+#include "Deadline.h"
+#include "Exception.h"
+
 #include <algorithm>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -32,6 +37,7 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
             break;
         case cmdClose:
             FPort.Close();
+            FLedger.Clear();
             break;
         case cmdAttach: {
             // A handed-over descriptor is closed once the port has its own
@@ -55,6 +61,10 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
             break;
     }
     return 0;
+}
+
+void TChanelThread::StopWatching() {
+    FPort.StopNotify();
 }
 
 void TChanelThread::SetReadTimeouts(uint32_t readTotalTimeout, uint32_t readIntervalTimeout) {
@@ -84,13 +94,70 @@ void TChanelThread::Transfer(ChanelCommonStruct& data) {
     FPort.Purge();
     PostNotice(kActivityNotice, 1);
     FPort.Write(data.TxBuffer, length);
+    FLedger.Begin(data.TxBuffer, length, data.PacketId);
     // One millisecond per byte sent: the request is on the line (about 0.52 ms
     // a byte at 19200 baud) before the answer is awaited.
     Sleep(std::chrono::milliseconds(length));
-    data.RxLength =
-        static_cast<uint16_t>(FPort.Read(data.RxBuffer, ChanelCommonStruct::kBufferSize));
+    ReadAnswer(data);
     PostNotice(kActivityNotice, 0);
     Sleep(kFrameGap);
+}
+
+void TChanelThread::ReadAnswer(ChanelCommonStruct& data) {
+    const comprt::CommTimeouts timeouts = FPort.GetTimeouts();
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(timeouts.ReadTotalTimeoutConstant);
+    std::vector<uint8_t> got;
+    Sorting sorting;
+    auto handOver = [&](const uint8_t* bytes, size_t length) {
+        FPort.SetTimeouts(timeouts);
+        const size_t size = std::min(length, sizeof data.RxBuffer);
+        std::copy_n(bytes, size, data.RxBuffer);
+        data.RxLength = static_cast<uint16_t>(size);
+    };
+    uint8_t piece[ChanelCommonStruct::kBufferSize];
+    for (bool first = true;; first = false) {
+        if (!first) {
+            // The next read gets what is left of the first one's total time.
+            const int left = MsUntil(deadline);
+            if (left == 0) {
+                break;
+            }
+            comprt::CommTimeouts rest = timeouts;
+            rest.ReadTotalTimeoutConstant = static_cast<uint32_t>(left);
+            FPort.SetTimeouts(rest);
+        }
+        size_t received = 0;
+        try {
+            received = FPort.Read(piece, sizeof piece);
+        } catch (const Exception& e) {
+            if (std::string(e.what()) != comprt::kNoAnswerText) {
+                FPort.SetTimeouts(timeouts);
+                throw;
+            }
+            break;
+        }
+        got.insert(got.end(), piece, piece + received);
+        const AnswerLedger::Scan scan = SortReceived(got, true, false, sorting);
+        if (scan.frame) {
+            handOver(got.data() + scan.frame->start, scan.frame->length);
+            return;
+        }
+        // Read on while an answer is under way, or while only late and
+        // stale frames came; anything else is handed over as it came.
+        if (!scan.pending && !(sorting.any && got.empty())) {
+            break;
+        }
+    }
+    if (!got.empty()) {
+        handOver(got.data(), got.size());
+    } else if (!sorting.stale.empty()) {
+        handOver(sorting.stale.data(), sorting.stale.size());
+    } else {
+        FPort.SetTimeouts(timeouts);
+        FLedger.Owe();
+        throw Exception(comprt::kNoAnswerText);
+    }
 }
 
 void TChanelThread::WakeUp(bool sendFF) {

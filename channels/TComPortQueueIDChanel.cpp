@@ -1,15 +1,5 @@
 #include "TComPortQueueIDChanel.h"
 
-#include <cstring>
-
-namespace {
-
-// Above this many pending commands a packet is dropped rather than queued
-// behind them; the task's own answer time-out recovers.
-constexpr int kBusyPending = 4;
-
-}  // namespace
-
 int TComPortQueueIDChanel::Open(const std::string& portName, int baudRate, int readTotalTimeout,
                                 int readIntervalTimeout, bool dtr, bool rts, bool modemTimeouts) {
     if (GetState() != csDisconnected) {
@@ -29,26 +19,11 @@ int TComPortQueueIDChanel::Open(const std::string& portName, int baudRate, int r
 }
 
 void TComPortQueueIDChanel::Close() {
-    TailData();
-    PushCommand(cmdClose, qfAlways);
+    QueueClose();
 }
 
 bool TComPortQueueIDChanel::SendPacket(const uint8_t* data, int length, int packetId, bool quiet) {
-    if (GetState() != csConnected) {
-        return false;
-    }
-    if (length < 0 || length > ChanelCommonStruct::kBufferSize || (length > 0 && data == nullptr)) {
-        return false;
-    }
-    ChanelCommonStruct& slot = TailData();
-    if (length > 0) {
-        std::memcpy(slot.TxBuffer, data, static_cast<size_t>(length));
-    }
-    slot.TxLength = static_cast<uint16_t>(length);
-    slot.PacketId = packetId;
-    const uint32_t flags = GetPendingCount() > kBusyPending ? qfDropIfBusy : qfAlways;
-    PushCommand(quiet ? cmdTransferQuiet : cmdTransfer, flags);
-    return true;
+    return QueuePacket(data, length, packetId, quiet);
 }
 
 void TComPortQueueIDChanel::WakeUpDevice(bool sendFF) {

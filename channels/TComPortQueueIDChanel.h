@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TChanelThread.h"
 #include "TQueueIDThreadChanel.h"
 
 #include <cstdint>
@@ -15,10 +16,7 @@
 // A push onto a full queue raises "Queue overflow" to the caller.
 class TComPortQueueIDChanel : public TQueueIDThreadChanel {
 public:
-    TComPortQueueIDChanel() = default;
-    // Over another medium whose worker carries out the same commands.
-    explicit TComPortQueueIDChanel(std::unique_ptr<TChanelThread> thread)
-        : TQueueIDThreadChanel(std::move(thread)) {}
+    TComPortQueueIDChanel() : TQueueIDThreadChanel(std::make_unique<TChanelThread>()) {}
 
     // Queues the open of `portName` (PortNames.h; any length) at `baudRate`
     // with the read time-outs in ms, DTR and RTS as given (or the modem

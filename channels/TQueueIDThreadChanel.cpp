@@ -2,10 +2,17 @@
 
 #include <QCoreApplication>
 
-TQueueIDThreadChanel::TQueueIDThreadChanel()
-    : TQueueIDThreadChanel(std::make_unique<TChanelThread>()) {}
+#include <cstring>
 
-TQueueIDThreadChanel::TQueueIDThreadChanel(std::unique_ptr<TChanelThread> thread)
+namespace {
+
+// Above this many pending commands a packet is dropped rather than queued
+// behind them; the task's own answer time-out recovers.
+constexpr int kBusyPending = 4;
+
+}  // namespace
+
+TQueueIDThreadChanel::TQueueIDThreadChanel(std::unique_ptr<TChanelWorker> thread)
     : FThreadOwner(std::move(thread)),
       FThread(*FThreadOwner),
       FWindow(std::make_unique<NoticeWindow>(
@@ -16,8 +23,8 @@ TQueueIDThreadChanel::TQueueIDThreadChanel(std::unique_ptr<TChanelThread> thread
 
 TQueueIDThreadChanel::~TQueueIDThreadChanel() {
     FThread.Stop();
-    // The monitor posts to the window too: it must end before the window goes.
-    FThread.Port().StopNotify();
+    // A port's monitor posts to the window too: it must end before the window goes.
+    FThread.StopWatching();
     FThread.NotifyWindow = nullptr;
     QCoreApplication::removePostedEvents(FWindow.get());
     FWindow.reset();
@@ -42,6 +49,29 @@ void TQueueIDThreadChanel::PushCommand(int32_t command, uint32_t flags) {
     FThread.Push(command, flags);
 }
 
+bool TQueueIDThreadChanel::QueuePacket(const uint8_t* data, int length, int packetId, bool quiet) {
+    if (GetState() != csConnected) {
+        return false;
+    }
+    if (length < 0 || length > ChanelCommonStruct::kBufferSize || (length > 0 && data == nullptr)) {
+        return false;
+    }
+    ChanelCommonStruct& slot = TailData();
+    if (length > 0) {
+        std::memcpy(slot.TxBuffer, data, static_cast<size_t>(length));
+    }
+    slot.TxLength = static_cast<uint16_t>(length);
+    slot.PacketId = packetId;
+    const uint32_t flags = GetPendingCount() > kBusyPending ? qfDropIfBusy : qfAlways;
+    PushCommand(quiet ? cmdTransferQuiet : cmdTransfer, flags);
+    return true;
+}
+
+void TQueueIDThreadChanel::QueueClose() {
+    TailData();
+    PushCommand(cmdClose, qfAlways);
+}
+
 void TQueueIDThreadChanel::HandleNotice(const ChanelNotice& notice) {
     switch (notice.Message) {
         case kCompletionNotice:
@@ -56,6 +86,11 @@ void TQueueIDThreadChanel::HandleNotice(const ChanelNotice& notice) {
             break;
         case kPortEventNotice:
             OnPortEvent();
+            break;
+        case kNoteNotice:
+            for (const std::string& text : FThread.TakeNotes()) {
+                WriteConsole(text);
+            }
             break;
         default:
             break;
@@ -104,5 +139,5 @@ void TQueueIDThreadChanel::HandleCompletion(bool succeeded) {
         default:
             break;
     }
-    FThread.Head = (FThread.Head + 1) % TChanelThread::kSlotCount;
+    FThread.Head = (FThread.Head + 1) % TChanelWorker::kSlotCount;
 }

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "ArchiveFile.h"
+#include "ChanelKinds.h"
 #include "Exception.h"
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
@@ -32,16 +33,16 @@ namespace {
 void ApplyConnectionOptions(const CliOptions& o) {
     ChanelSetupOverlay overlay;
     if (o.port) {
-        overlay.CurrentChanel = 0;
+        overlay.CurrentChanel = ctComPort;
         overlay.ComPortName = *o.port;
     }
     if (o.modem || o.phone) {
-        overlay.CurrentChanel = 1;
+        overlay.CurrentChanel = ctModem;
         overlay.ModemName = o.modem;
         overlay.PhoneNumber = o.phone;
     }
     if (o.networkMode) {
-        overlay.CurrentChanel = 2;
+        overlay.CurrentChanel = ctNetwork;
         overlay.NetworkMode = o.networkMode;
         overlay.NetworkAddress = o.networkAddress;
         overlay.AllowedPeers = o.allow.value_or("");

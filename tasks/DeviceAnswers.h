@@ -13,6 +13,11 @@
 inline constexpr const char* kTextUnknownDevice = "Неизвестный тип прибора";
 inline constexpr const char* kTextUnknownVersion = "Неизвестная версия прибора";
 inline constexpr const char* kTextBadDataCount = "Неверное количество данных в ответе от прибора";
+// A well-formed answer that is not the answer to the request sent (another
+// address, function, kind, echo or ring index).
+inline constexpr const char* kTextWrongAnswer = "Ответ прибора не соответствует запросу";
+// An answer whose header asks for more bytes than the channel's buffer holds.
+inline constexpr const char* kTextAnswerTooLong = "Ответ прибора длиннее буфера (512 байт)";
 
 // Identification answer of function 17: bytes 3..6 "RORI", bytes 7..10 the
 // identification, byte 9 the version (0 or 1 known). Returns the error text,

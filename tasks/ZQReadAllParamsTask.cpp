@@ -105,6 +105,7 @@ bool ZQReadAllParamsTask::OnCurrentParamsBlock(const uint8_t* block) {
     }
     for (int kind = 0; kind < 4; ++kind) {
         plan[kind].start = rings[kind].NewestIndex();
+        plan[kind].highest = rings[kind].highest;
         // A ring that is not to be read adds nothing to the progress total.
         plan[kind].total = plan[kind].left = Selected(kind) ? rings[kind].RecordCount() : 0;
     }
@@ -214,9 +215,13 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
         return;
     }
     const int n = data[6];
-    // Records of another kind than the one asked for answer another request;
-    // the announced records must all be inside the answer.
-    if (data[2] != kind || kArchiveHeader + n * kRecordSize + 2 > length) {
+    // Records of another kind than the one asked for answer another
+    // request; the announced records must all be inside the answer.
+    if (data[2] != kind) {
+        RetryOrError(kTextWrongAnswer);
+        return;
+    }
+    if (kArchiveHeader + n * kRecordSize + 2 > length) {
         SetError(kTextBadDataCount);
         return;
     }
@@ -231,6 +236,18 @@ void ZQReadAllParamsTask::OnLaterAnswer(const uint8_t* data, int length) {
     if (row.left < n) {
         row.left = 0;
         SetError(kTextBadDataCount);
+        return;
+    }
+    // The answer names the slot after its last record: going towards the
+    // oldest, `n` slots back from the start asked, round the ring. Any other
+    // is the answer to another chunk (a late one over a slow link): it is
+    // no data, and the wait for this chunk's answer goes on.
+    const uint16_t end = static_cast<uint16_t>(data[4] | (data[5] << 8));
+    const int slots = row.highest + 1;
+    const int expected = ((row.start - n) % slots + slots) % slots;
+    if (end != expected) {
+        NoteVerdict(FormatText("ответ на другую часть архива (конец %u вместо %d), пропущен", end,
+                               expected));
         return;
     }
     RingReadRule& rule = rules[kind];

@@ -11,9 +11,10 @@
 
 // One row of the archive read plan, indexed by archive kind.
 struct ReadPlanEntry {
-    uint16_t start = 0;  // index of the record the next request asks for
-    uint16_t total = 0;  // records to read: the ring's, less those a stop left unread
-    uint16_t left = 0;   // records still to read
+    uint16_t start = 0;    // index of the record the next request asks for
+    uint16_t total = 0;    // records to read: the ring's, less those a stop left unread
+    uint16_t left = 0;     // records still to read
+    uint16_t highest = 0;  // the ring's last slot index: it holds highest + 1 slots
 };
 
 // "Считать данные": identification, current and setup parameters, then, as

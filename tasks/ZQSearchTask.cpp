@@ -18,14 +18,6 @@ namespace {
 constexpr uint16_t kSerialReg = 30033;
 constexpr uint16_t kSerialRegs = 2;
 
-// The answer to `request` and nothing else: it begins at the first byte with
-// the address and function asked, and its length is what its header says
-// (an exception 5 bytes, a function 4 or 17 answer 5 + its byte count).
-bool IsWholeAnswer(const uint8_t* request, const uint8_t* data, int length) {
-    const AnswerSpan span = LocateAnswer(request, 2, data, static_cast<size_t>(length));
-    return span.start == 0 && span.framed && span.length == static_cast<size_t>(length);
-}
-
 }  // namespace
 
 ZQSearchTask::ZQSearchTask(bool running, int first, int last)
@@ -79,7 +71,8 @@ void ZQSearchTask::OnRecvPacket(const uint8_t* data, int length, int packetId) {
     // Not well-formed, or not the answer to the request sent (another
     // address, another function): nobody is known to be at this address.
     if (data == nullptr || length < 4 || !CheckFrameCrc(data, static_cast<size_t>(length)) ||
-        !IsWholeAnswer(requestFrame, data, length)) {
+        !AnswerFits(requestFrame, static_cast<size_t>(requestLength), data,
+                    static_cast<size_t>(length))) {
         NoteVerdict(askingSerial ? "заводской номер не получен" : "не ответ на запрос");
         MoveOn();
         return;

@@ -1,8 +1,10 @@
 #include "ZQTask.h"
 
+#include "ChanelCommonStruct.h"
 #include "ChanelKinds.h"
 #include "Crc16.h"
 #include "DeviceAnswers.h"
+#include "ModbusAnswer.h"
 #include "ModbusFrames.h"
 #include "Settings.h"
 
@@ -45,17 +47,32 @@ void ZQTask::Tick() {
     }
     if (state == tsStopped) {
         step = 0;
-        if (chanel && chanel->GetState() != csDisconnected) {
+        // One close, however long the worker takes to come to it: a close
+        // queued on every tick would fill the queue.
+        if (chanel && !closeQueued && chanel->GetState() != csDisconnected) {
             chanel->SetOnChanelStateEvent(nullptr);
             chanel->SetOnRecvPacketEvent(nullptr);
             chanel->SetOnLostPacketEvent(nullptr);
-            CloseChanel();
+            closeQueued = true;
+            try {
+                CloseChanel();
+            } catch (const std::exception&) {
+                // A full queue: the channel closes when the task destroys it.
+            }
         }
     }
 }
 
 void ZQTask::RunStep() {
-    const int result = ExecuteStep(step);
+    int result = srWaitEvent;
+    // What a channel raises (a full queue, no thread to be had) ends the
+    // exchange with its text; it never reaches the event loop.
+    try {
+        result = ExecuteStep(step);
+    } catch (const std::exception& e) {
+        SetError(std::string("Ошибка канала: ") + e.what());
+        return;
+    }
     changed = true;
     answerTicks = 0;
     switch (result) {
@@ -153,6 +170,8 @@ void ZQTask::DestroyChanel() {
 void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
     DestroyChanel();
     chanel = std::move(newChanel);
+    sendsOutstanding = 0;
+    closeQueued = false;
     if (!chanel) {
         return;
     }
@@ -175,10 +194,13 @@ void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {
 // Only a running task handles what its channel raises: a stopped or finished
 // one would otherwise change its step, progress and status after the fact.
 void ZQTask::ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId) {
+    if (CompletesEarlierSend(ExchangeDirection::FromDevice, packetId, data, length)) {
+        return;
+    }
     if (state != tsRunning) {
-        ReportExchange(
-            ExchangeDirection::FromDevice, packetId, data, length,
-            state == tsStopped ? "обмен отменён, ответ пропущен" : "запоздалый ответ, пропущен");
+        ReportExchange(ExchangeDirection::FromDevice, packetId, data, length,
+                       state == tsStopped ? "обмен отменён, ответ пропущен"
+                                          : "обмен уже окончен, ответ пропущен");
         return;
     }
     if (!exchangeSink) {
@@ -191,16 +213,21 @@ void ZQTask::ReceiveAnswer(const uint8_t* data, uint16_t length, int packetId) {
     OnRecvPacket(data, length, packetId);
     collectingVerdict = false;
     if (verdict.empty()) {
-        verdict = packetId != awaited ? "запоздалый ответ, пропущен" : "ответ принят";
+        verdict = packetId != awaited
+                      ? "запоздалый ответ на запрос " + std::to_string(packetId) + ", пропущен"
+                      : "ответ принят";
     }
     ReportExchange(ExchangeDirection::FromDevice, packetId, data, length, verdict);
 }
 
 void ZQTask::ReceiveLoss(int packetId) {
+    if (CompletesEarlierSend(ExchangeDirection::Lost, packetId, nullptr, 0)) {
+        return;
+    }
     if (state != tsRunning) {
         ReportExchange(ExchangeDirection::Lost, packetId, nullptr, 0,
-                       state == tsStopped ? "обмен отменён, потеря пропущена"
-                                          : "потеря запоздалого запроса, пропущена");
+                       state == tsStopped ? "обмен отменён, запрос без ответа"
+                                          : "обмен уже окончен, запрос без ответа");
         return;
     }
     const int awaited = step;
@@ -209,9 +236,25 @@ void ZQTask::ReceiveLoss(int packetId) {
     OnLostPacket(packetId);
     collectingVerdict = false;
     if (verdict.empty() && packetId != awaited) {
-        verdict = "потеря запоздалого запроса, пропущена";
+        verdict = "запрос " + std::to_string(packetId) + " остался без ответа, пропущено";
     }
     ReportExchange(ExchangeDirection::Lost, packetId, nullptr, 0, verdict);
+}
+
+bool ZQTask::CompletesEarlierSend(ExchangeDirection direction, int packetId, const uint8_t* data,
+                                  int length) {
+    if (sendsOutstanding == 0) {
+        return false;
+    }
+    if (--sendsOutstanding == 0) {
+        return false;
+    }
+    ReportExchange(direction, packetId, data, length,
+                   direction == ExchangeDirection::Lost
+                       ? "запрос " + std::to_string(packetId) +
+                             ", посланный прежде, остался без ответа, пропущено"
+                       : "запоздалый ответ на запрос " + std::to_string(packetId) + ", пропущен");
+    return true;
 }
 
 void ZQTask::ReportExchange(ExchangeDirection direction, int packetId, const uint8_t* data,
@@ -240,17 +283,28 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
     if (packetId != step) {
         return false;
     }
+    // An answer the channel cut at its buffer: its header asks for more
+    // than the buffer holds.
+    if (data != nullptr && length >= ChanelCommonStruct::kBufferSize &&
+        AnswersRequest(data, length)) {
+        const AnswerSpan span = MeasureAnswer(requestFrame, data, static_cast<size_t>(length));
+        if (span.length > static_cast<size_t>(length)) {
+            RetryOrError(kTextAnswerTooLong);
+            return false;
+        }
+    }
     // Too short to hold an address, a function code and the CRC: as a bad CRC.
-    // So is an answer to another request: on a line shared by several
-    // devices it is another device's (or another exchange's) frame.
     if (data == nullptr || length < 4 || !CheckFrameCrc(data, length)) {
         RetryOrError("Ошибка CRC в ответе от прибора");
         return false;
     }
-    if (!AnswersRequest(data)) {
+    // An answer to another request: on a line shared by several devices it
+    // is another device's frame, on a slow link an answer to something long
+    // gone. Never data.
+    if (!AnswersRequest(data, length)) {
         NoteVerdict(retries > 0 ? "ответ другого адреса или функции, повтор"
                                 : "ответ другого адреса или функции");
-        RetryOrError("Ошибка CRC в ответе от прибора");
+        RetryOrError(kTextWrongAnswer);
         return false;
     }
     if (data[1] & 0x80) {
@@ -266,10 +320,8 @@ bool ZQTask::CheckAnswer(const uint8_t* data, uint16_t length, int packetId) {
     return true;
 }
 
-bool ZQTask::AnswersRequest(const uint8_t* data) const {
-    const uint8_t address = requestFrame[0];
-    const uint8_t function = requestFrame[1];
-    return (address == 0 || data[0] == address) && (data[1] & 0x7F) == function;
+bool ZQTask::AnswersRequest(const uint8_t* data, uint16_t length) const {
+    return AnswerMayBegin(requestFrame, data, length);
 }
 
 void ZQTask::SetStep(int newStep, bool resetRetries) {
@@ -338,12 +390,21 @@ int ZQTask::GetAnswerTimeout(int) {
     if (kind == nullptr) {
         return 40;
     }
-    return answerPace == AnswerPace::Quick ? kind->quickAnswerTicks : kind->answerTicks;
+    return AnswerTicks(*kind, answerPace);
 }
 
 int ZQTask::SendRequest(int length) {
+    requestLength = length;
     if (chanel) {
-        chanel->SendPacket(requestFrame, length, step, false);
+        // The channel answers every request it queues once, in order: a
+        // request queued while an earlier one is still out makes that
+        // earlier one's outcome stale. A channel that does not count its
+        // queue (-1) or never fills it (0 after) is not counted.
+        const int before = chanel->GetPendingCount();
+        if (chanel->SendPacket(requestFrame, length, step, false) && before >= 0 &&
+            chanel->GetPendingCount() > before) {
+            ++sendsOutstanding;
+        }
         ReportExchange(ExchangeDirection::ToDevice, step, requestFrame, length, "");
     }
     return srWaitAnswer;

@@ -60,8 +60,9 @@ public:
     virtual void CloseChanel();
     virtual void DestroyChanel();
     // Common checks of an answer: the packet id (a late answer is dropped
-    // silently), the CRC and the match with the request (both retried), the
-    // exception bit (ends the task).
+    // silently); an answer cut at the channel's buffer, the CRC and the
+    // address and function of the request (all retried); the exception bit
+    // (ends the task). What the answer carries is the handler's to check.
     virtual bool CheckAnswer(const uint8_t* data, uint16_t length, int packetId);
     virtual void SetStep(int step, bool resetRetries);
     virtual void NextStep();
@@ -71,9 +72,9 @@ public:
     virtual int GetStepRetries(int step);
     virtual int GetStepCount();
     virtual int ExecuteStep(int step);
-    // Ticks of 100 ms before an unanswered request counts as lost, as the
-    // connection type's row says for the task's pace (ChanelKinds.cpp): 20
-    // on a COM port, 40 through a modem, 60 over the network.
+    // Ticks of 100 ms before an unanswered request counts as lost: what the
+    // connection type's channel takes at most for one answer at the task's
+    // pace, with a tick of margin (AnswerTicks, ChanelKinds.h).
     virtual int GetAnswerTimeout(int step);
 
     // For the owner: the start of a stopped task, the refresh flag, the step.
@@ -108,11 +109,12 @@ protected:
     // Identification answer: NextStep when the device is known, else SetError.
     // `ident`, when given, receives the four identification bytes.
     void AcceptIdentAnswer(const uint8_t* data, int length, uint8_t* ident);
-    // True when an answer (at least 4 bytes) belongs to the request in
+    // True when an answer (at least 4 bytes) may belong to the request in
     // requestFrame: the request's function or its exception form, from the
-    // address asked. A request to address 0 takes an answer from any address,
-    // since devices differ in what they put into such an answer.
-    bool AnswersRequest(const uint8_t* data) const;
+    // address asked (AnswerMayBegin). A request to address 0 takes an answer
+    // from any address, since devices differ in what they put into such an
+    // answer.
+    bool AnswersRequest(const uint8_t* data, uint16_t length) const;
     // Device address for requests: the low byte of the connection settings'.
     uint8_t DeviceAddress() const { return static_cast<uint8_t>(chanelSetup.NetAddress & 0xFF); }
 
@@ -125,6 +127,12 @@ protected:
     // While an answer, a loss or a time-out is handled: the first outcome
     // the handlers reached ("" = none yet).
     void NoteVerdict(const std::string& text);
+    // True when the answer or loss for packet `packetId` completes a request
+    // sent before the latest one (the task's own time-out sent it again
+    // while the channel still worked on it): it is counted off and told to
+    // the exchange sink, never handled.
+    bool CompletesEarlierSend(ExchangeDirection direction, int packetId, const uint8_t* data,
+                              int length);
 
     std::unique_ptr<TQueueIDChanel> chanel;
     int32_t state = tsStopped;
@@ -137,6 +145,7 @@ protected:
     std::string statusText;
     ChanelSetupStruct chanelSetup;
     uint8_t requestFrame[kRequestFrameSize] = {};
+    int requestLength = 0;  // bytes of requestFrame last sent
     // Quick for a task that asks many addresses: the channel and the task
     // wait a short time for each answer. Set before step 1.
     AnswerPace answerPace = AnswerPace::Ordinary;
@@ -144,4 +153,9 @@ protected:
     ExchangeEvent exchangeSink;
     bool collectingVerdict = false;
     std::string verdict;
+    // Requests queued on the channel whose answer or loss has not come back
+    // yet; 0 also for a channel that does not count its queue.
+    int sendsOutstanding = 0;
+    // The stopped task's close is queued once, however long it takes.
+    bool closeQueued = false;
 };

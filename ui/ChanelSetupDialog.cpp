@@ -4,7 +4,7 @@
 #include "PortCombo.h"
 #include "PortInfo.h"
 #include "Settings.h"
-#include "TNetChanelThread.h"
+#include "TNetQueueIDChanel.h"
 #include "TTapiVault.h"
 #include "ui_ChanelSetupDialog.h"
 

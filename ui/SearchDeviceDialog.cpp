@@ -1,5 +1,6 @@
 #include "SearchDeviceDialog.h"
 
+#include "ChanelKinds.h"
 #include "ModbusFrames.h"
 #include "Settings.h"
 #include "ZQSearchTask.h"
@@ -73,23 +74,8 @@ TSearchDeviceDialog::~TSearchDeviceDialog() = default;
 void TSearchDeviceDialog::ShowConnection() {
     ChanelSetupStruct setup;
     LoadChanelSetup(setup);
-    QString text;
-    switch (setup.CurrentChanel) {
-        case 0:
-            text = QStringLiteral("COM порт ") + QString::fromStdString(setup.ComPortName);
-            break;
-        case 1:
-            text = QStringLiteral("модем ") + QString::fromStdString(setup.ModemName) +
-                   QStringLiteral(", ") + QString::fromStdString(setup.PhoneNumber);
-            break;
-        case 2:
-            text = QStringLiteral("сеть ") + QString::fromStdString(setup.NetworkAddress);
-            break;
-        default:
-            text = QStringLiteral("не задано");
-            break;
-    }
-    ConnectionLabel->setText(QStringLiteral("Подключение: ") + text);
+    ConnectionLabel->setText(QStringLiteral("Подключение: ") +
+                             QString::fromStdString(DescribeConnection(setup)));
 }
 
 void TSearchDeviceDialog::SetExchangeState(bool running, bool searching) {

@@ -1,5 +1,6 @@
 // zq_interval_bench: a whole read against a missing-part read of the same
 // simulated device a month after the file was made, at 19200 baud.
+#include "ChanelKinds.h"
 #include "ReadInterval.h"
 #include "Settings.h"
 #include "SimProcess.h"
@@ -59,7 +60,7 @@ struct Measured {
 // One read of the device on `line`, ticked by TaskRunner as zqcli ticks it.
 Measured Read(const std::string& line, int interval, const ZQValve* document) {
     ChanelSetupOverlay overlay;
-    overlay.CurrentChanel = 0;
+    overlay.CurrentChanel = ctComPort;
     overlay.ComPortName = line;
     overlay.NetAddress = 1;
     SetChanelSetupOverlay(overlay);

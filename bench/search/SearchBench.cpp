@@ -1,6 +1,7 @@
 // zq_search_bench: how long "Поиск прибора" takes over a serial line and a
 // network connection where nobody answers, and over a serial line with a
 // simulated device on it.
+#include "ChanelKinds.h"
 #include "Settings.h"
 #include "SimProcess.h"
 #include "ZQSearchTask.h"
@@ -97,7 +98,7 @@ void Report(const char* what, int addresses, const Outcome& o, double targetSeco
 
 void UseSerial(const std::string& path) {
     ChanelSetupOverlay overlay;
-    overlay.CurrentChanel = 0;
+    overlay.CurrentChanel = ctComPort;
     overlay.ComPortName = path;
     SetChanelSetupOverlay(overlay);
 }
@@ -169,7 +170,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         ChanelSetupOverlay overlay;
-        overlay.CurrentChanel = 2;
+        overlay.CurrentChanel = ctNetwork;
         overlay.NetworkMode = 0;
         overlay.NetworkAddress = mute.LinePath();
         SetChanelSetupOverlay(overlay);

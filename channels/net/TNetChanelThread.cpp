@@ -1,7 +1,9 @@
 #include "TNetChanelThread.h"
 
 #include "ComPort.h"
+#include "Deadline.h"
 #include "ModbusAnswer.h"
+#include "TNetQueueIDChanel.h"
 
 #include <algorithm>
 #include <utility>
@@ -13,6 +15,9 @@ constexpr auto kSettleTime = std::chrono::milliseconds(300);
 // An answer whose function carries no length ends after this much silence.
 constexpr int kUnframedSilenceMs = 200;
 constexpr size_t kReadPiece = 1024;
+// What the purge before a request takes at most.
+constexpr size_t kPurgeBytes = 64 * 1024;
+constexpr auto kPurgeMs = std::chrono::milliseconds(200);
 
 }  // namespace
 
@@ -32,6 +37,7 @@ int TNetChanelThread::Execute(int command, ChanelCommonStruct* data) {
             }
             FLink.Close();
             FLink.ClearAbort();
+            FLedger.Clear();
             break;
         case cmdTransfer:
         case cmdTransferQuiet:
@@ -43,20 +49,8 @@ int TNetChanelThread::Execute(int command, ChanelCommonStruct* data) {
     return 0;
 }
 
-std::vector<std::string> TNetChanelThread::TakeNotes() {
-    std::lock_guard<std::mutex> lock(FNotesLock);
-    return std::exchange(FNotes, {});
-}
-
-void TNetChanelThread::Note(std::string text) {
-    {
-        std::lock_guard<std::mutex> lock(FNotesLock);
-        FNotes.push_back(std::move(text));
-    }
-    PostNotice(kNetNoteNotice, 0);
-}
-
 void TNetChanelThread::Open(const ChanelCommonStruct& data) {
+    FLedger.Clear();
     FAnswerTimeout = data.ReadTotalTimeout;
     FRfc2217 = data.NetMode == nmRfc2217;
     FTelnet = TelnetCodec{};
@@ -121,14 +115,34 @@ void TNetChanelThread::Decode(const uint8_t* received, size_t size, std::vector<
 }
 
 void TNetChanelThread::Purge() {
-    std::vector<uint8_t> dropped;
+    // A peer that never pauses would keep this loop (and the memory of what
+    // it drops) going for ever: a bound in bytes and in time, and each
+    // receive sees an abort.
+    const auto until = NetLink::Clock::now() + kPurgeMs;
+    std::vector<uint8_t> got;
+    Sorting sorting;
     uint8_t piece[kReadPiece];
-    while (const size_t got = FLink.Receive(piece, sizeof piece, 0)) {
-        Decode(piece, got, dropped);
+    bool flooded = false;
+    while (const size_t received = FLink.Receive(piece, sizeof piece, 1)) {
+        Decode(piece, received, got);
+        // Bytes there before the request goes out answer none of its own:
+        // late answers to owed requests are taken out, the rest dropped.
+        SortReceived(got, false, true, sorting);
+        if (got.size() > kMaxAnswerLength) {
+            sorting.skipped += got.size() - kMaxAnswerLength;
+            got.erase(got.begin(), got.end() - static_cast<std::ptrdiff_t>(kMaxAnswerLength));
+        }
+        if (sorting.skipped + got.size() >= kPurgeBytes || NetLink::Clock::now() >= until) {
+            flooded = true;
+            break;
+        }
     }
-    if (!dropped.empty()) {
-        Note("Отброшено " + std::to_string(dropped.size()) +
-             " байт, оставшихся от прежних ответов");
+    const size_t dropped = sorting.skipped + got.size();
+    if (flooded) {
+        Note("Сервер шлёт данные без пауз: отброшено " + std::to_string(dropped) +
+             " байт перед запросом");
+    } else if (dropped > 0) {
+        Note("Отброшено " + std::to_string(dropped) + " байт, оставшихся от прежних ответов");
     }
 }
 
@@ -138,8 +152,13 @@ void TNetChanelThread::Transfer(ChanelCommonStruct& data) {
         Purge();
         PostNotice(kActivityNotice, 1);
         SendBytes(data.TxBuffer, length);
-        data.RxLength = static_cast<uint16_t>(
-            ReadAnswer(data.TxBuffer, length, data.RxBuffer, ChanelCommonStruct::kBufferSize));
+        FLedger.Begin(data.TxBuffer, length, data.PacketId);
+        const bool framed = MeasureAnswer(data.TxBuffer, data.TxBuffer, length).framed;
+        data.RxLength =
+            static_cast<uint16_t>(framed ? ReadAnswer(data.TxBuffer, length, data.RxBuffer,
+                                                      ChanelCommonStruct::kBufferSize)
+                                         : ReadUnframed(data.TxBuffer, length, data.RxBuffer,
+                                                        ChanelCommonStruct::kBufferSize));
     } catch (const Exception& e) {
         if (std::string(e.what()) == kNetBrokenText) {
             Note(e.Detail().empty() ? std::string(kNetBrokenText) : e.Detail());
@@ -154,48 +173,92 @@ size_t TNetChanelThread::ReadAnswer(const uint8_t* request, size_t requestLength
                                     size_t capacity) {
     const auto deadline = NetLink::Clock::now() + std::chrono::milliseconds(FAnswerTimeout);
     std::vector<uint8_t> got;
-    size_t skipped = 0;
-    size_t size = 0;
+    Sorting sorting;
     uint8_t piece[kReadPiece];
-    for (;;) {
-        const AnswerSpan span = LocateAnswer(request, requestLength, got.data(), got.size());
-        if (span.start > 0) {
-            skipped += span.start;
-            got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(span.start));
+    auto noteSkipped = [&] {
+        if (sorting.skipped > 0) {
+            Note("Пропущено " + std::to_string(sorting.skipped) + " байт, не похожих на ответ");
         }
-        const bool whole = span.length != 0 && got.size() >= span.length;
-        if (whole || got.size() >= capacity) {
-            // A longer answer is cut at the buffer, as a serial read is; the
-            // rest is dropped before the next request.
-            size = std::min({got.size(), capacity, whole ? span.length : capacity});
-            std::copy_n(got.begin(), size, answer);
-            break;
+    };
+    auto handOver = [&](const uint8_t* bytes, size_t length) {
+        if (sorting.skipped > 0) {
+            Note("Пропущено " + std::to_string(sorting.skipped) + " байт перед ответом");
+        }
+        // A longer answer is cut at the buffer, as a serial read is.
+        const size_t size = std::min(length, capacity);
+        std::copy_n(bytes, size, answer);
+        return size;
+    };
+    for (;;) {
+        const AnswerLedger::Scan scan = SortReceived(got, true, true, sorting);
+        if (scan.frame) {
+            return handOver(got.data() + scan.frame->start, scan.frame->length);
+        }
+        // Nothing that may still complete is held longer than the longest
+        // answer: a false start that promises more gives way.
+        if (got.size() > 2 * kMaxAnswerLength) {
+            const size_t excess = got.size() - kMaxAnswerLength;
+            sorting.skipped += excess;
+            got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(excess));
+            continue;
         }
         int waitMs = MsUntil(deadline);
-        if (!span.framed && !got.empty()) {
+        // A whole frame whose CRC fails, with nothing after it: once the
+        // bytes pause, it is handed over and the task judges it.
+        if (scan.badCrc && !scan.pending) {
             waitMs = std::min(waitMs, kUnframedSilenceMs);
         }
         const size_t received = waitMs > 0 ? FLink.Receive(piece, sizeof piece, waitMs) : 0;
         if (received == 0) {
-            if (!span.framed && !got.empty()) {
-                size = std::min(got.size(), capacity);
-                std::copy_n(got.begin(), size, answer);
-                break;
+            // Nothing better came: a frame whose CRC fails, or the last
+            // stale frame, is handed over for the task to judge.
+            if (scan.badCrc) {
+                return handOver(got.data() + scan.badCrc->start,
+                                std::min(scan.badCrc->length, got.size() - scan.badCrc->start));
             }
-            if (skipped > 0) {
-                Note("Пропущено " + std::to_string(skipped) + " байт, не похожих на ответ");
+            if (!sorting.stale.empty() && got.empty()) {
+                return handOver(sorting.stale.data(), sorting.stale.size());
             }
+            noteSkipped();
+            FLedger.Owe();
             if (got.empty()) {
                 throw Exception(comprt::kNoAnswerText);
             }
+            const AnswerSpan span = LocateAnswer(request, requestLength, got.data(), got.size());
             throw Exception(comprt::kNoAnswerText,
                             "ответ не завершён: " + std::to_string(got.size()) + " байт" +
                                 (span.length != 0 ? " из " + std::to_string(span.length) : ""));
         }
         Decode(piece, received, got);
     }
-    if (skipped > 0) {
-        Note("Пропущено " + std::to_string(skipped) + " байт перед ответом");
+}
+
+size_t TNetChanelThread::ReadUnframed(const uint8_t* request, size_t requestLength, uint8_t* answer,
+                                      size_t capacity) {
+    const auto deadline = NetLink::Clock::now() + std::chrono::milliseconds(FAnswerTimeout);
+    std::vector<uint8_t> got;
+    uint8_t piece[kReadPiece];
+    for (;;) {
+        const AnswerSpan span = LocateAnswer(request, requestLength, got.data(), got.size());
+        got.erase(got.begin(), got.begin() + static_cast<std::ptrdiff_t>(span.start));
+        if (got.size() >= capacity) {
+            break;
+        }
+        int waitMs = MsUntil(deadline);
+        if (!got.empty()) {
+            waitMs = std::min(waitMs, kUnframedSilenceMs);
+        }
+        const size_t received = waitMs > 0 ? FLink.Receive(piece, sizeof piece, waitMs) : 0;
+        if (received == 0) {
+            break;
+        }
+        Decode(piece, received, got);
     }
+    if (got.empty()) {
+        FLedger.Owe();
+        throw Exception(comprt::kNoAnswerText);
+    }
+    const size_t size = std::min(got.size(), capacity);
+    std::copy_n(got.begin(), size, answer);
     return size;
 }

@@ -1,19 +1,12 @@
 #pragma once
 
 #include "NetLink.h"
-#include "TChanelThread.h"
+#include "TChanelWorker.h"
 #include "TelnetCodec.h"
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
-
-// Network modes of the connection settings.
-enum : int32_t { nmTcp = 0, nmRfc2217 = 1, nmListen = 2 };
-
-// A text for the exchange log from the network worker. WParam: unused.
-constexpr uint32_t kNetNoteNotice = WM_USER + 3;
 
 // The worker of a network channel: the same commands as a serial port's,
 // over a TCP connection.
@@ -23,20 +16,22 @@ constexpr uint32_t kNetNoteNotice = WM_USER + 3;
 //   ms; with nmRfc2217 then set the remote line to BaudRate 8N1, no flow
 //   control, DTR on, RTS off (an unconfirmed request is no error) and let it
 //   settle 300 ms.
-// cmdClose: close the connection.
-// cmdTransfer, cmdTransferQuiet: drop what is left from earlier answers,
-//   send the request, and read until the bytes form the whole answer to it
-//   (its length follows from its header; bytes in front that cannot begin it
-//   are skipped), at most ReadTotalTimeout ms (of the open) and 512 bytes.
-//   No answer, or an unfinished one, by then: "Прибор не отвечает". The peer
-//   closing or the connection failing: kNetBrokenText, after a port-event
-//   notice.
+// cmdClose: close the connection; nothing is owed any more.
+// cmdTransfer, cmdTransferQuiet: take what is left from earlier answers (late
+//   answers to owed requests are recognised and dropped, the rest counted,
+//   at most kPurgeBytes or kPurgeMs of it), send the request, and read until
+//   the bytes hold the whole answer to it (AnswerLedger: late answers and
+//   stale frames are dropped, bytes that begin no frame skipped, a frame
+//   whose CRC fails looked past), at most ReadTotalTimeout ms (of the open).
+//   An answer longer than the 512-byte buffer is cut there. No answer, or an
+//   unfinished one, by then: "Прибор не отвечает", and the request is owed
+//   its answer. The peer closing or the connection failing: kNetBrokenText,
+//   after a port-event notice.
 // cmdWakeUp: nothing (there are no lines to pulse).
 //
 // What happened on the network (the address connected to, the peer taken or
-// refused, skipped bytes) goes out as kNetNoteNotice; TakeNotes hands the
-// texts to the GUI thread.
-class TNetChanelThread : public TChanelThread {
+// refused, skipped bytes, late answers) goes out as notes (TChanelWorker).
+class TNetChanelThread : public TChanelWorker {
 public:
     TNetChanelThread() = default;
     ~TNetChanelThread() override;
@@ -46,8 +41,6 @@ public:
     // Any thread: the command under way and those queued before the next
     // close fail at once (`permanent`: every command until the end).
     void Abort(bool permanent) { FLink.Abort(permanent); }
-    // GUI thread: the notes posted so far.
-    std::vector<std::string> TakeNotes();
 
 private:
     void Open(const ChanelCommonStruct& data);
@@ -59,12 +52,12 @@ private:
     void Purge();
     size_t ReadAnswer(const uint8_t* request, size_t requestLength, uint8_t* answer,
                       size_t capacity);
-    void Note(std::string text);
+    // An answer whose function carries no length: the bytes up to a silence.
+    size_t ReadUnframed(const uint8_t* request, size_t requestLength, uint8_t* answer,
+                        size_t capacity);
 
     NetLink FLink;
     TelnetCodec FTelnet;
     bool FRfc2217 = false;
     uint32_t FAnswerTimeout = 0;  // ms
-    std::mutex FNotesLock;
-    std::vector<std::string> FNotes;
 };

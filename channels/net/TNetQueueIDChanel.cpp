@@ -10,7 +10,7 @@ constexpr uint32_t kLineBaudRate = 19200;
 }  // namespace
 
 TNetQueueIDChanel::TNetQueueIDChanel()
-    : TComPortQueueIDChanel(std::make_unique<TNetChanelThread>()) {}
+    : TQueueIDThreadChanel(std::make_unique<TNetChanelThread>()) {}
 
 TNetQueueIDChanel::~TNetQueueIDChanel() {
     // The worker carries out what is queued before it ends: nothing of it
@@ -41,21 +41,15 @@ int TNetQueueIDChanel::Open(const std::string& address, int mode, const std::str
 
 void TNetQueueIDChanel::Close() {
     Worker().Abort(false);
-    TComPortQueueIDChanel::Close();
+    QueueClose();
+}
+
+bool TNetQueueIDChanel::SendPacket(const uint8_t* data, int length, int packetId, bool quiet) {
+    return QueuePacket(data, length, packetId, quiet);
 }
 
 void TNetQueueIDChanel::OnPortEvent() {
     if (GetState() == csConnected) {
         SetState(csDisconnected);
-    }
-}
-
-void TNetQueueIDChanel::HandleNotice(const ChanelNotice& notice) {
-    if (notice.Message != kNetNoteNotice) {
-        TComPortQueueIDChanel::HandleNotice(notice);
-        return;
-    }
-    for (const std::string& text : Worker().TakeNotes()) {
-        WriteConsole(text);
     }
 }

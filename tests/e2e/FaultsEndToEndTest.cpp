@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Well-formed answers that are not the answer asked for.
         FaultCase{"NoRecordsOnce", {"--fault", "empty:n=1"}, 0, kDone},
         FaultCase{"NoRecordsEver", {"--fault", "empty"}, 1, kBadCount},
-        FaultCase{"WrongKind", {"--fault", "kind"}, 1, kBadCount},
+        FaultCase{"WrongKind", {"--fault", "kind"}, 1, "Ответ прибора не соответствует запросу"},
         FaultCase{"RingsOutside", {"--fault", "rings"}, 1, kBadCount}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 

@@ -52,7 +52,7 @@ TEST_P(SearchOutcome, FindOrNotThenNextAddressAtOnce) {
     ASSERT_EQ(h.SentCount(), 1u);
     EXPECT_EQ(h.LastSent().bytes, WithCrc({5, 0x11}));
     if (c.timeOut) {
-        h.Tick(2);  // a COM port's quick time-out: 200 ms
+        h.Tick(4);  // a COM port's quick time-out: the read's 100 ms and what the transfer takes besides, in ticks, and one of margin
     } else if (c.answer.empty()) {
         h.Chanel().InjectLost(2);
     } else {
@@ -115,7 +115,7 @@ TEST_F(SearchTest, WholeRangeWithAZqDeviceAndItsSerialNumber) {
     EXPECT_EQ(h.LastSent().packetId, 3);
     h.Answer(WithCrc({4, 4, 4, 0x07, 0x5B, 0xCD, 0x15}));
     RunPosted();
-    h.Tick(2);  // address 5 is silent
+    h.Tick(4);  // address 5 is silent
     RunPosted();
     EXPECT_EQ(h.Chanel().closeCalls, 1);
     h.Chanel().InjectState(csDisconnected);

@@ -107,10 +107,10 @@ TEST_F(WriteTasksTest, VersionTwoStopsEveryWriteBeforeWriting) {
 }
 
 // The write is confirmed only by its echo: address, function 16, start
-// address and count as written. Another function is retried like a bad CRC;
-// an echo of another block ends the task at once.
+// address and count as written. Another function is retried, and named for
+// what it is; an echo of another block ends the task at once.
 TEST_F(WriteTasksTest, OnlyTheEchoOfTheWriteConfirmsIt) {
-    const char* const kCrc = "Ошибка CRC в ответе от прибора";
+    const char* const kOther = "Ответ прибора не соответствует запросу";
     const char* const kBadCount = "Неверное количество данных в ответе от прибора";
     const struct {
         const char* name;
@@ -123,7 +123,7 @@ TEST_F(WriteTasksTest, OnlyTheEchoOfTheWriteConfirmsIt) {
              return answers::WithCrc({q[0], 16, q[2], q[3], q[4], q[5]});
          },
          nullptr, 1},
-        {"Identification", [](const Bytes&) { return answers::Ident(); }, kCrc, 4},
+        {"Identification", [](const Bytes&) { return answers::Ident(); }, kOther, 4},
         {"OtherStart",
          [](const Bytes& q) {
              return answers::WithCrc({q[0], 16, q[2], static_cast<uint8_t>(q[3] + 1), q[4], q[5]});
