@@ -14,15 +14,11 @@ struct KindName {
     const char* name;
 };
 
-const KindName kKindNames[] = {{FaultKind::Drop, "drop"},
-                               {FaultKind::Crc, "crc"},
-                               {FaultKind::Truncate, "truncate"},
-                               {FaultKind::Garbage, "garbage"},
-                               {FaultKind::Exception, "exception"},
-                               {FaultKind::Empty, "empty"},
-                               {FaultKind::WrongKind, "kind"},
-                               {FaultKind::Rings, "rings"},
-                               {FaultKind::Echo, "echo"}};
+const KindName kKindNames[] = {{FaultKind::Drop, "drop"},           {FaultKind::Crc, "crc"},
+                               {FaultKind::Truncate, "truncate"},   {FaultKind::Garbage, "garbage"},
+                               {FaultKind::Exception, "exception"}, {FaultKind::Empty, "empty"},
+                               {FaultKind::WrongKind, "kind"},      {FaultKind::Rings, "rings"},
+                               {FaultKind::Echo, "echo"},           {FaultKind::Late, "late"}};
 
 // Archive answer: address, 65, kind, one byte, next index (2), n, records.
 constexpr size_t kArchiveHeader = 7;
@@ -139,6 +135,8 @@ bool FaultRule::Parse(const std::string& text, FaultRule& rule, std::string& err
             int code = 0;
             ok = ParseInt(value, 0, 255, code);
             r.code = static_cast<uint8_t>(code);
+        } else if (key == "ms") {
+            ok = ParseInt(value, 0, 3600000, r.holdMs);
         } else {
             ok = false;
         }
@@ -177,7 +175,11 @@ bool FaultPlan::Strikes(FaultRule& rule, int used, int requestNumber,
 }
 
 void FaultPlan::Apply(int requestNumber, std::vector<uint8_t>& answer,
-                      std::vector<std::string>& applied) {
+                      std::vector<std::string>& applied, int* holdMs) {
+    if (holdMs != nullptr) {
+        *holdMs = 0;
+    }
+    int held = 0;
     if (answer.size() < 2) {
         return;
     }
@@ -237,7 +239,13 @@ void FaultPlan::Apply(int requestNumber, std::vector<uint8_t>& answer,
                         static_cast<uint16_t>(((answer[2] << 8) | answer[3]) + 1));
                 RenewCrc(answer);
                 break;
+            case FaultKind::Late:
+                held += rule.holdMs;
+                break;
         }
+    }
+    if (holdMs != nullptr) {
+        *holdMs = held;
     }
 }
 

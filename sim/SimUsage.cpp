@@ -97,10 +97,13 @@ whole run, only those addressed to the device):
                            as one slot with its oldest index at 2, outside
                            the ring), echo (a write's echo names the next
                            start register); each of these four strikes only
-                           answers of its function (65, 65, 4, 16). KEY:
+                           answers of its function (65, 65, 4, 16); late (the
+                           answer, unchanged, goes out ms later; requests
+                           that came meanwhile are answered after it). KEY:
                            p=probability per answer (default 1), n=at most
                            this many times, from=first request number, fn=only
-                           this function, code=exception code (default 4).
+                           this function, code=exception code (default 4),
+                           ms=how much later (default 6000).
                            Repeatable; e.g. --fault drop:n=2 --fault
                            crc:p=0.1,fn=65 --fault empty:n=1
   --stop-after N           answer N requests, then stay silent for good

@@ -325,7 +325,8 @@ void Simulator::HandleFrame(SimTime now) {
         Dump();  // a write may have cleared the rings
     }
     std::vector<std::string> applied;
-    faults_.Apply(requests_, answer, applied);
+    int holdMs = 0;
+    faults_.Apply(requests_, answer, applied, &holdMs);
     for (const std::string& fault : applied) {
         log_.Note("   fault: " + fault);
     }
@@ -335,7 +336,7 @@ void Simulator::HandleFrame(SimTime now) {
     // The device hears the request's last byte one wire time after its
     // first, then takes its latency; the network may hold the answer longer.
     const SimTime ready = std::max(now, frameFirst_ + WireTime(frame.size())) +
-                          milliseconds(options_.latencyMs + options_.answerDelayMs);
+                          milliseconds(options_.latencyMs + options_.answerDelayMs + holdMs);
     if (!SleepUntil(ready)) {
         return;
     }
