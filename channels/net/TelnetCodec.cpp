@@ -1,5 +1,7 @@
 #include "TelnetCodec.h"
 
+#include <utility>
+
 namespace {
 
 // COM port option commands, client to server; the server answers with the
@@ -15,8 +17,86 @@ constexpr uint8_t kNoFlowControl = 1;
 constexpr uint8_t kNoInboundFlowControl = 14;
 constexpr uint8_t kDtrOn = 8;
 constexpr uint8_t kRtsOff = 12;
-// A subnegotiation longer than this is not one the client needs to read.
-constexpr size_t kMaxSubLength = 64;
+constexpr uint8_t kDataBits = 8;
+// The server's reports come back with the command's number + 100.
+constexpr uint8_t kReportOffset = 100;
+
+// Names of the parity and stop-bit values, 1 on.
+constexpr const char* kParityNames[] = {"нет", "нечёт", "чёт", "маркер", "пробел"};
+constexpr const char* kStopNames[] = {"1", "2", "1,5"};
+
+// The value of a COM port setting as the log shows it: `names` by value
+// from 1 on; a value outside them as its number.
+template <size_t N>
+std::string ValueName(uint8_t value, const char* const (&names)[N]) {
+    if (value >= 1 && value <= N) {
+        return std::string("«") + names[value - 1] + "»";
+    }
+    return "«код " + std::to_string(value) + "»";
+}
+
+// SET-CONTROL's values fall into groups, each a setting of its own, with
+// the value asked for in it.
+struct ControlGroup {
+    const char* setting;
+    uint8_t asked;
+};
+
+const ControlGroup* GroupOf(uint8_t value) {
+    static const ControlGroup kOutbound{"управление потоком", kNoFlowControl};
+    static const ControlGroup kInbound{"управление входящим потоком", kNoInboundFlowControl};
+    static const ControlGroup kDtr{"DTR", kDtrOn};
+    static const ControlGroup kRts{"RTS", kRtsOff};
+    switch (value) {
+        case 1:
+        case 2:
+        case 3:
+        case 17:
+        case 19:
+            return &kOutbound;
+        case 14:
+        case 15:
+        case 16:
+        case 18:
+            return &kInbound;
+        case 8:
+        case 9:
+            return &kDtr;
+        case 11:
+        case 12:
+            return &kRts;
+        default:  // the queries (0, 4, 7, 10, 13) and the break state
+            return nullptr;
+    }
+}
+
+std::string ControlName(uint8_t value) {
+    switch (value) {
+        case 1:
+        case 14:
+            return "«нет»";
+        case 2:
+        case 15:
+            return "«XON/XOFF»";
+        case 3:
+        case 16:
+            return "«RTS/CTS»";
+        case 17:
+            return "«DCD»";
+        case 18:
+            return "«DTR»";
+        case 19:
+            return "«DSR»";
+        case 8:
+        case 11:
+            return "«вкл»";
+        case 9:
+        case 12:
+            return "«выкл»";
+        default:
+            return "«код " + std::to_string(value) + "»";
+    }
+}
 
 bool Supported(uint8_t option) {
     return option == TelnetCodec::kBinary || option == TelnetCodec::kSuppressGoAhead ||
@@ -47,6 +127,7 @@ void TelnetCodec::Send(uint8_t command, uint8_t option, std::vector<uint8_t>& ou
 }
 
 std::vector<uint8_t> TelnetCodec::Greeting(uint32_t baudRate) {
+    FAskedBaudRate = baudRate;
     std::vector<uint8_t> out;
     Send(WILL, kBinary, out);
     Send(DO, kBinary, out);
@@ -57,7 +138,7 @@ std::vector<uint8_t> TelnetCodec::Greeting(uint32_t baudRate) {
     SubCommand(out, kSetBaudRate,
                {static_cast<uint8_t>(baudRate >> 24), static_cast<uint8_t>(baudRate >> 16),
                 static_cast<uint8_t>(baudRate >> 8), static_cast<uint8_t>(baudRate)});
-    SubCommand(out, kSetDataSize, {8});
+    SubCommand(out, kSetDataSize, {kDataBits});
     SubCommand(out, kSetParity, {kParityNone});
     SubCommand(out, kSetStopSize, {kOneStopBit});
     SubCommand(out, kSetControl, {kNoFlowControl});
@@ -80,7 +161,7 @@ void TelnetCodec::Negotiate(uint8_t command, uint8_t option, std::vector<uint8_t
     switch (command) {
         case WILL:
             if (option == kBinary) {
-                FPeerBinary = true;
+                FBinaryFromServer = Agreement::Agreed;
             }
             if (option == kComPort) {
                 FComPortConfirmed = true;
@@ -88,6 +169,9 @@ void TelnetCodec::Negotiate(uint8_t command, uint8_t option, std::vector<uint8_t
             Send(Supported(option) ? DO : DONT, option, replies);
             break;
         case DO:
+            if (option == kBinary) {
+                FBinaryToServer = Agreement::Agreed;
+            }
             if (option == kComPort) {
                 FComPortConfirmed = true;
             }
@@ -95,31 +179,38 @@ void TelnetCodec::Negotiate(uint8_t command, uint8_t option, std::vector<uint8_t
             break;
         case WONT:
             if (option == kBinary) {
-                FPeerBinary = false;
+                FBinaryFromServer = Agreement::Refused;
             }
             break;
-        default:  // DONT: nothing to answer
+        default:  // DONT
+            if (option == kBinary) {
+                FBinaryToServer = Agreement::Refused;
+            }
             break;
     }
 }
 
+bool TelnetCodec::InSubnegotiation() const {
+    return FState == State::Sub || FState == State::SubIac;
+}
+
+std::vector<std::string> TelnetCodec::TakeNotes() {
+    return std::exchange(FNotes, {});
+}
+
 void TelnetCodec::Decode(const uint8_t* received, size_t size, std::vector<uint8_t>& data,
                          std::vector<uint8_t>& replies) {
-    for (size_t i = 0; i < size; ++i) {
+    for (size_t i = 0; i < size && FState != State::Lost; ++i) {
         const uint8_t byte = received[i];
         switch (FState) {
             case State::Data:
                 if (byte == IAC) {
                     FState = State::Iac;
-                } else if (byte == 0 && FAfterCr && !FPeerBinary) {
-                    FAfterCr = false;  // a text-mode server's CR NUL stands for CR
                 } else {
                     data.push_back(byte);
-                    FAfterCr = byte == '\r';
                 }
                 break;
             case State::Iac:
-                FAfterCr = false;
                 if (byte == IAC) {
                     data.push_back(IAC);
                     FState = State::Data;
@@ -127,7 +218,9 @@ void TelnetCodec::Decode(const uint8_t* received, size_t size, std::vector<uint8
                     FCommand = byte;
                     FState = State::Option;
                 } else if (byte == SB) {
+                    FSub.clear();
                     FSubLength = 0;
+                    FSubMalformed = false;
                     FState = State::Sub;
                 } else {
                     FState = State::Data;  // NOP, GA, AYT and the like carry nothing
@@ -140,18 +233,107 @@ void TelnetCodec::Decode(const uint8_t* received, size_t size, std::vector<uint8
             case State::Sub:
                 if (byte == IAC) {
                     FState = State::SubIac;
-                } else if (++FSubLength == 1 && byte == kComPort) {
-                    FComPortConfirmed = true;
+                } else {
+                    SubByte(byte);
                 }
                 break;
             case State::SubIac:
-                if (byte == SE || FSubLength > kMaxSubLength) {
+                if (byte == SE) {
+                    EndSub();
                     FState = State::Data;
+                    break;
+                }
+                FState = State::Sub;
+                if (byte == IAC) {
+                    SubByte(IAC);
                 } else {
-                    ++FSubLength;  // IAC IAC inside: one 0xFF of the value
-                    FState = State::Sub;
+                    // Only IAC SE ends it: any other command here is a fault
+                    // of the server, and the subnegotiation is not read.
+                    FSubMalformed = true;
+                    SubByte(IAC);
+                    SubByte(byte);
                 }
                 break;
+            case State::Lost:
+                break;
         }
+    }
+}
+
+void TelnetCodec::SubByte(uint8_t byte) {
+    if (++FSubLength <= kMaxSubLength) {
+        FSub.push_back(byte);
+    } else if (FSubLength > kMaxOpenSubLength) {
+        FState = State::Lost;
+    }
+}
+
+void TelnetCodec::EndSub() {
+    if (FSubLength > kMaxSubLength) {
+        FNotes.push_back("Отброшено телнет-субсогласование в " + std::to_string(FSubLength) +
+                         " байт (длиннее " + std::to_string(kMaxSubLength) + ")");
+        return;
+    }
+    if (FSubMalformed || FSub.empty() || FSub[0] != kComPort) {
+        return;
+    }
+    FComPortConfirmed = true;
+    if (FSub.size() >= 2) {
+        ComPortReport(FSub[1], FSub.data() + 2, FSub.size() - 2);
+    }
+}
+
+void TelnetCodec::Differs(const std::string& setting, const std::string& got,
+                          const std::string& asked) {
+    FComPortDiffers = true;
+    FNotes.push_back("RFC 2217: сервер установил " + setting + " " + got + " вместо " + asked);
+}
+
+// The server reports each setting it made: the value it holds now, which
+// may differ from the one asked for. A report shorter than its value is
+// not read.
+void TelnetCodec::ComPortReport(uint8_t command, const uint8_t* value, size_t size) {
+    if (size == 0) {
+        return;
+    }
+    switch (command) {
+        case kReportOffset + kSetBaudRate: {
+            if (size < 4) {
+                return;
+            }
+            // Big-endian, as the request.
+            const uint32_t rate = uint32_t{value[0]} << 24 | uint32_t{value[1]} << 16 |
+                                  uint32_t{value[2]} << 8 | value[3];
+            if (rate != FAskedBaudRate) {
+                Differs("скорость", std::to_string(rate) + " бит/с",
+                        std::to_string(FAskedBaudRate) + " бит/с");
+            }
+            break;
+        }
+        case kReportOffset + kSetDataSize:
+            if (value[0] != kDataBits) {
+                Differs("бит данных", std::to_string(value[0]), std::to_string(kDataBits));
+            }
+            break;
+        case kReportOffset + kSetParity:
+            if (value[0] != kParityNone) {
+                Differs("чётность", ValueName(value[0], kParityNames),
+                        ValueName(kParityNone, kParityNames));
+            }
+            break;
+        case kReportOffset + kSetStopSize:
+            if (value[0] != kOneStopBit) {
+                Differs("стоп-бит", ValueName(value[0], kStopNames),
+                        ValueName(kOneStopBit, kStopNames));
+            }
+            break;
+        case kReportOffset + kSetControl:
+            if (const ControlGroup* group = GroupOf(value[0]);
+                group != nullptr && value[0] != group->asked) {
+                Differs(group->setting, ControlName(value[0]), ControlName(group->asked));
+            }
+            break;
+        default:  // notifications: line and modem state, flow suspended
+            break;
     }
 }
