@@ -30,72 +30,50 @@ constexpr const char* kStopNames[] = {"1", "2", "1,5"};
 template <size_t N>
 std::string ValueName(uint8_t value, const char* const (&names)[N]) {
     if (value >= 1 && value <= N) {
-        return std::string("«") + names[value - 1] + "»";
+        return names[value - 1];
     }
-    return "«код " + std::to_string(value) + "»";
+    return "код " + std::to_string(value);
 }
 
-// SET-CONTROL's values fall into groups, each a setting of its own, with
-// the value asked for in it.
-struct ControlGroup {
+std::string Quoted(const std::string& name) {
+    return "«" + name + "»";
+}
+
+// The SET-CONTROL values that report a setting: the setting each belongs
+// to, the value asked for in it, and the value's name.
+struct ControlValue {
+    uint8_t value;
     const char* setting;
     uint8_t asked;
+    const char* name;
 };
 
-const ControlGroup* GroupOf(uint8_t value) {
-    static const ControlGroup kOutbound{"управление потоком", kNoFlowControl};
-    static const ControlGroup kInbound{"управление входящим потоком", kNoInboundFlowControl};
-    static const ControlGroup kDtr{"DTR", kDtrOn};
-    static const ControlGroup kRts{"RTS", kRtsOff};
-    switch (value) {
-        case 1:
-        case 2:
-        case 3:
-        case 17:
-        case 19:
-            return &kOutbound;
-        case 14:
-        case 15:
-        case 16:
-        case 18:
-            return &kInbound;
-        case 8:
-        case 9:
-            return &kDtr;
-        case 11:
-        case 12:
-            return &kRts;
-        default:  // the queries (0, 4, 7, 10, 13) and the break state
-            return nullptr;
-    }
-}
+constexpr const char* kOutbound = "управление потоком";
+constexpr const char* kInbound = "управление входящим потоком";
+constexpr ControlValue kControlValues[] = {
+    {1, kOutbound, kNoFlowControl, "нет"},
+    {2, kOutbound, kNoFlowControl, "XON/XOFF"},
+    {3, kOutbound, kNoFlowControl, "RTS/CTS"},
+    {17, kOutbound, kNoFlowControl, "DCD"},
+    {19, kOutbound, kNoFlowControl, "DSR"},
+    {14, kInbound, kNoInboundFlowControl, "нет"},
+    {15, kInbound, kNoInboundFlowControl, "XON/XOFF"},
+    {16, kInbound, kNoInboundFlowControl, "RTS/CTS"},
+    {18, kInbound, kNoInboundFlowControl, "DTR"},
+    {8, "DTR", kDtrOn, "вкл"},
+    {9, "DTR", kDtrOn, "выкл"},
+    {11, "RTS", kRtsOff, "вкл"},
+    {12, "RTS", kRtsOff, "выкл"},
+};
 
-std::string ControlName(uint8_t value) {
-    switch (value) {
-        case 1:
-        case 14:
-            return "«нет»";
-        case 2:
-        case 15:
-            return "«XON/XOFF»";
-        case 3:
-        case 16:
-            return "«RTS/CTS»";
-        case 17:
-            return "«DCD»";
-        case 18:
-            return "«DTR»";
-        case 19:
-            return "«DSR»";
-        case 8:
-        case 11:
-            return "«вкл»";
-        case 9:
-        case 12:
-            return "«выкл»";
-        default:
-            return "«код " + std::to_string(value) + "»";
+// Null for the queries (0, 4, 7, 10, 13), the break state and the unknown.
+const ControlValue* FindControl(uint8_t value) {
+    for (const ControlValue& c : kControlValues) {
+        if (c.value == value) {
+            return &c;
+        }
     }
+    return nullptr;
 }
 
 bool Supported(uint8_t option) {
@@ -312,25 +290,25 @@ void TelnetCodec::ComPortReport(uint8_t command, const uint8_t* value, size_t si
         }
         case kReportOffset + kSetDataSize:
             if (value[0] != kDataBits) {
-                Differs("бит данных", std::to_string(value[0]), std::to_string(kDataBits));
+                Differs("число бит данных", std::to_string(value[0]), std::to_string(kDataBits));
             }
             break;
         case kReportOffset + kSetParity:
             if (value[0] != kParityNone) {
-                Differs("чётность", ValueName(value[0], kParityNames),
-                        ValueName(kParityNone, kParityNames));
+                Differs("чётность", Quoted(ValueName(value[0], kParityNames)),
+                        Quoted(ValueName(kParityNone, kParityNames)));
             }
             break;
         case kReportOffset + kSetStopSize:
             if (value[0] != kOneStopBit) {
-                Differs("стоп-бит", ValueName(value[0], kStopNames),
+                Differs("число стоп-бит", ValueName(value[0], kStopNames),
                         ValueName(kOneStopBit, kStopNames));
             }
             break;
         case kReportOffset + kSetControl:
-            if (const ControlGroup* group = GroupOf(value[0]);
-                group != nullptr && value[0] != group->asked) {
-                Differs(group->setting, ControlName(value[0]), ControlName(group->asked));
+            if (const ControlValue* got = FindControl(value[0]);
+                got != nullptr && got->value != got->asked) {
+                Differs(got->setting, Quoted(got->name), Quoted(FindControl(got->asked)->name));
             }
             break;
         default:  // notifications: line and modem state, flow suspended
