@@ -1,12 +1,13 @@
 #include "NetLink.h"
 
 #include "Exception.h"
+#include "NameLookups.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
-#include <thread>
+#include <system_error>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -96,21 +97,25 @@ struct AddrInfoDeleter {
 };
 using AddrInfoList = std::unique_ptr<addrinfo, AddrInfoDeleter>;
 
-// A name looked up on a thread of its own, so that a slow name server
-// cannot hold the worker past its limit or past an abort.
-struct Lookup {
-    KernelObject done{::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
-    std::atomic<bool> ready{false};
-    int status = 0;
-    addrinfo* list = nullptr;
-    ~Lookup() { AddrInfoDeleter()(list); }
-};
+// `address` (of `size` bytes, at most a sockaddr_storage) with `port`.
+sockaddr_storage WithPort(const sockaddr* address, socklen_t size, int port) {
+    sockaddr_storage target{};
+    std::memcpy(&target, address, std::min<size_t>(size, sizeof target));
+    const uint16_t net = htons(static_cast<uint16_t>(port));
+    if (target.ss_family == AF_INET) {
+        reinterpret_cast<sockaddr_in*>(&target)->sin_port = net;
+    } else if (target.ss_family == AF_INET6) {
+        reinterpret_cast<sockaddr_in6*>(&target)->sin6_port = net;
+    }
+    return target;
+}
 
-addrinfo Hints(bool passive, bool numeric) {
+// Numeric addresses only: names go through NameLookups.
+addrinfo Hints(bool passive) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = (passive ? AI_PASSIVE : 0) | (numeric ? AI_NUMERICHOST : 0) | AI_NUMERICSERV;
+    hints.ai_flags = (passive ? AI_PASSIVE : 0) | AI_NUMERICHOST | AI_NUMERICSERV;
     return hints;
 }
 
@@ -175,44 +180,48 @@ std::string NetLink::Connect(const NetEndpoint& endpoint, int timeoutMs) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string where = endpoint.Text();
-    const std::string service = std::to_string(endpoint.port);
-    AddrInfoList list;
-    addrinfo numeric = Hints(false, true);
+    // The addresses, without their port: from the address itself, or from
+    // a look-up of the name, kept while they are used.
+    AddrInfoList numeric;
+    std::shared_ptr<const NameLookup> lookup;
+    const addrinfo* addresses = nullptr;
+    addrinfo hints = Hints(false);
     addrinfo* found = nullptr;
-    if (::getaddrinfo(endpoint.host.c_str(), service.c_str(), &numeric, &found) == 0) {
-        list.reset(found);
+    if (::getaddrinfo(endpoint.host.c_str(), nullptr, &hints, &found) == 0) {
+        numeric.reset(found);
+        addresses = found;
     } else {
-        auto lookup = std::make_shared<Lookup>();
-        if (!lookup->done.Valid()) {
-            Raise(kNetNotConnectedText, where + ": " + SystemText(errno));
+        NameLookups& lookups = NameLookups::Process();
+        try {
+            lookup = lookups.Start(endpoint.host);
+        } catch (const std::system_error& e) {
+            Raise(kNetNotConnectedText, where + ": " + SystemText(e.code().value()));
         }
-        std::thread([lookup, host = endpoint.host, service] {
-            addrinfo hints = Hints(false, false);
-            lookup->status = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &lookup->list);
-            lookup->ready.store(true, std::memory_order_release);
-            const uint64_t one = 1;
-            [[maybe_unused]] const ssize_t w = ::write(lookup->done.Handle(), &one, sizeof one);
-        }).detach();
-        if (!Wait(lookup->done.Handle(), POLLIN, MsUntil(deadline)) ||
-            !lookup->ready.load(std::memory_order_acquire)) {
+        if (!lookup) {
+            Raise(kNetNotConnectedText, where + ": имя не найдено: сервер имён ещё не ответил на " +
+                                            std::to_string(lookups.MaxRunning()) +
+                                            " прежних запросов");
+        }
+        if (!Wait(lookup->DoneHandle(), POLLIN, MsUntil(deadline)) || !lookup->Ready()) {
             Raise(kNetNotConnectedText, where + ": имя не найдено за отведённое время");
         }
-        if (lookup->status != 0) {
+        if (lookup->Status() != 0) {
             Raise(kNetNotConnectedText,
-                  where + ": имя не найдено (" + ::gai_strerror(lookup->status) + ")");
+                  where + ": имя не найдено (" + ::gai_strerror(lookup->Status()) + ")");
         }
-        list.reset(lookup->list);
-        lookup->list = nullptr;
+        addresses = lookup->List();
     }
     std::string failures;
-    for (const addrinfo* a = list.get(); a != nullptr; a = a->ai_next) {
-        const std::string target = EndpointText(a->ai_addr);
+    for (const addrinfo* a = addresses; a != nullptr; a = a->ai_next) {
+        const sockaddr_storage address = WithPort(a->ai_addr, a->ai_addrlen, endpoint.port);
+        const auto* target = reinterpret_cast<const sockaddr*>(&address);
+        const std::string text = EndpointText(target);
         KernelObject socket(
             ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
         int code = 0;
         if (!socket.Valid()) {
             code = errno;
-        } else if (::connect(socket.Handle(), a->ai_addr, a->ai_addrlen) != 0) {
+        } else if (::connect(socket.Handle(), target, a->ai_addrlen) != 0) {
             code = errno;
             if (code == EINPROGRESS) {
                 if (!Wait(socket.Handle(), POLLOUT, MsUntil(deadline))) {
@@ -224,10 +233,10 @@ std::string NetLink::Connect(const NetEndpoint& endpoint, int timeoutMs) {
             }
         }
         if (code == 0) {
-            Adopt(socket.Release(), target);
-            return target;
+            Adopt(socket.Release(), text);
+            return text;
         }
-        failures += (failures.empty() ? "" : "; ") + target + ": " + SystemText(code);
+        failures += (failures.empty() ? "" : "; ") + text + ": " + SystemText(code);
         if (MsUntil(deadline) == 0) {
             break;
         }
@@ -240,7 +249,7 @@ std::string NetLink::Accept(const NetEndpoint& endpoint, const std::vector<std::
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string service = std::to_string(endpoint.port);
-    addrinfo hints = Hints(true, true);
+    addrinfo hints = Hints(true);
     addrinfo* found = nullptr;
     // Every address: IPv6 with IPv4 mapped in, where the system has IPv6.
     const char* host = endpoint.host.empty() ? "::" : endpoint.host.c_str();

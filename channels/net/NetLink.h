@@ -40,8 +40,10 @@ public:
     void Abort(bool permanent);
     void ClearAbort();
 
-    // Connects to `endpoint` within `timeoutMs` (name resolution included),
-    // trying each address the name has. Returns the address connected to.
+    // Connects to `endpoint` within `timeoutMs` (name resolution included,
+    // through NameLookups::Process: an attempt for a name whose look-up is
+    // still running waits for that one), trying each address the name has.
+    // Returns the address connected to.
     std::string Connect(const NetEndpoint& endpoint, int timeoutMs);
     // Listens on `endpoint` (empty host: every address, IPv6 and IPv4) until
     // a peer from `allowed` (empty: anyone) connects, at most `timeoutMs`.

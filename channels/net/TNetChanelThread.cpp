@@ -26,7 +26,7 @@ TNetChanelThread::~TNetChanelThread() {
     Stop();
 }
 
-int TNetChanelThread::Execute(int command, ChanelCommonStruct* data) {
+int TNetChanelThread::Execute(int command, ChanelCommonStruct* data) try {
     switch (command) {
         case cmdOpen:
             Open(*data);
@@ -47,6 +47,25 @@ int TNetChanelThread::Execute(int command, ChanelCommonStruct* data) {
             break;
     }
     return 0;
+} catch (const Exception& e) {
+    // A link that broke or could not be set up is closed at once, so the
+    // server or the device that called in is free now, not at the next
+    // open. A device that does not answer leaves it as it was, and so does
+    // an abort (the close follows it).
+    const std::string what = e.what();
+    if (command == cmdOpen || what == kNetBrokenText) {
+        FLink.Close();
+    } else if (what == comprt::kNoAnswerText && FTelnet.InSubnegotiation()) {
+        // The answer's whole time went by inside one subnegotiation: what
+        // the device said is in it, and so is all that follows.
+        FLink.Close();
+        const std::string detail =
+            kTelnetSubUnfinishedText + std::string(" за ") + std::to_string(FAnswerTimeout) + " мс";
+        Note(detail);
+        PostNotice(kPortEventNotice, 0);
+        throw Exception(kNetBrokenText, detail);
+    }
+    throw;
 }
 
 void TNetChanelThread::Open(const ChanelCommonStruct& data) {
@@ -75,21 +94,51 @@ void TNetChanelThread::Open(const ChanelCommonStruct& data) {
     }
     const std::string peer = FLink.Connect(*endpoint, static_cast<int>(data.ConnectTimeout));
     Note("Соединение с " + peer + " установлено");
-    if (FRfc2217) {
-        const std::vector<uint8_t> greeting = FTelnet.Greeting(data.BaudRate);
-        FLink.Send(greeting.data(), greeting.size());
-        // The server's answers come during the settle time; the data bytes
-        // among them, if any, are dropped like any purge.
-        const auto settled = NetLink::Clock::now() + kSettleTime;
-        std::vector<uint8_t> dropped;
-        uint8_t piece[kReadPiece];
-        while (int left = MsUntil(settled)) {
-            const size_t got = FLink.Receive(piece, sizeof piece, left);
-            Decode(piece, got, dropped);
-        }
-        Note(FTelnet.ComPortConfirmed()
-                 ? "Сервер принял управление COM-портом (RFC 2217)"
-                 : "Сервер не подтвердил управление COM-портом (RFC 2217); обмен продолжается");
+    if (!FRfc2217) {
+        return;
+    }
+    const std::vector<uint8_t> greeting = FTelnet.Greeting(data.BaudRate);
+    FLink.Send(greeting.data(), greeting.size());
+    // The server's answers come during the settle time; the wait goes on, up
+    // to the connection limit, while the binary mode is unanswered or a
+    // subnegotiation unfinished. Data bytes among them are dropped like any
+    // purge.
+    const auto start = NetLink::Clock::now();
+    const auto settled = start + kSettleTime;
+    const auto limit = start + std::max<std::chrono::milliseconds>(
+                                   kSettleTime, std::chrono::milliseconds(data.ConnectTimeout));
+    const auto answered = [this] {
+        return FTelnet.BinaryToServer() != TelnetCodec::Agreement::Asked &&
+               FTelnet.BinaryFromServer() != TelnetCodec::Agreement::Asked &&
+               !FTelnet.InSubnegotiation();
+    };
+    std::vector<uint8_t> dropped;
+    uint8_t piece[kReadPiece];
+    while (int left = MsUntil(answered() ? settled : limit)) {
+        const size_t got = FLink.Receive(piece, sizeof piece, left);
+        Decode(piece, got, dropped);
+    }
+    if (FTelnet.InSubnegotiation()) {
+        throw Exception(kNetNotConnectedText, kTelnetSubUnfinishedText);
+    }
+    // Without binary transmission both ways a server may drop the NUL after
+    // a CR, which Modbus frames hold as any other byte.
+    if (FTelnet.BinaryToServer() == TelnetCodec::Agreement::Refused ||
+        FTelnet.BinaryFromServer() == TelnetCodec::Agreement::Refused) {
+        throw Exception(kNetNotConnectedText,
+                        "сервер отказался от двоичного режима передачи (TRANSMIT-BINARY), без "
+                        "него байты ответов искажаются");
+    }
+    if (!answered()) {
+        throw Exception(kNetNotConnectedText,
+                        "сервер не ответил на запрос двоичного режима передачи (TRANSMIT-BINARY)");
+    }
+    if (!FTelnet.ComPortConfirmed()) {
+        Note("Сервер не подтвердил управление COM-портом (RFC 2217); обмен продолжается");
+    } else if (FTelnet.ComPortDiffers()) {
+        Note("Сервер установил COM-порт не так, как запрошено (RFC 2217); обмен продолжается");
+    } else {
+        Note("Сервер принял управление COM-портом (RFC 2217)");
     }
 }
 
@@ -109,6 +158,14 @@ void TNetChanelThread::Decode(const uint8_t* received, size_t size, std::vector<
     }
     std::vector<uint8_t> replies;
     FTelnet.Decode(received, size, data, replies);
+    for (std::string& text : FTelnet.TakeNotes()) {
+        Note(std::move(text));
+    }
+    if (FTelnet.SubUnfinished()) {
+        throw Exception(kNetBrokenText, kTelnetSubUnfinishedText + std::string(": ") +
+                                            std::to_string(TelnetCodec::kMaxOpenSubLength) +
+                                            " байт без IAC SE");
+    }
     if (!replies.empty()) {
         FLink.Send(replies.data(), replies.size());
     }

@@ -13,9 +13,11 @@
 //
 // cmdOpen: connect to PortName ("host:port"), or with nmListen wait for the
 //   first allowed peer on PortName ("[address:]port"), within ConnectTimeout
-//   ms; with nmRfc2217 then set the remote line to BaudRate 8N1, no flow
-//   control, DTR on, RTS off (an unconfirmed request is no error) and let it
-//   settle 300 ms.
+//   ms; with nmRfc2217 then agree binary transmission both ways (refused or
+//   unanswered within ConnectTimeout: the open fails), set the remote line
+//   to BaudRate 8N1, no flow control, DTR on, RTS off (an unconfirmed
+//   request is no error; values the server set otherwise are logged) and
+//   let it settle 300 ms. A failed open leaves no connection.
 // cmdClose: close the connection; nothing is owed any more.
 // cmdTransfer, cmdTransferQuiet: take what is left from earlier answers (late
 //   answers to owed requests are recognised and dropped, the rest counted,
@@ -25,8 +27,9 @@
 //   whose CRC fails looked past), at most ReadTotalTimeout ms (of the open).
 //   An answer longer than the 512-byte buffer is cut there. No answer, or an
 //   unfinished one, by then: "Прибор не отвечает", and the request is owed
-//   its answer. The peer closing or the connection failing: kNetBrokenText,
-//   after a port-event notice.
+//   its answer. The peer closing, the connection failing, or a telnet
+//   subnegotiation that does not end (TelnetCodec): kNetBrokenText, after a
+//   port-event notice, and the connection is closed there and then.
 // cmdWakeUp: nothing (there are no lines to pulse).
 //
 // What happened on the network (the address connected to, the peer taken or

@@ -1,11 +1,13 @@
 // The network channel over loopback sockets, against peers the test plays:
 // answers in pieces after a modem's text, the failures of a network (refused,
-// unknown name, a mute peer, a peer that hangs up mid-answer), and waiting
-// for the device's call with a list of peers let in.
+// unknown name, a mute peer, a peer that hangs up mid-answer), an RFC 2217
+// server's telnet faults, and waiting for the device's call with a list of
+// peers let in.
 #include "Crc16.h"
 #include "PtyDevice.h"
 #include "TNetChanelThread.h"
 #include "TNetQueueIDChanel.h"
+#include "TelnetCodec.h"
 
 #include "CaseNames.h"
 
@@ -103,12 +105,15 @@ public:
                 for (const Piece& piece : script(Bytes(buffer, buffer + got))) {
                     std::this_thread::sleep_for(piece.pause);
                     if (piece.bytes.empty()) {
-                        ::shutdown(peer, SHUT_RDWR);  // an empty piece hangs up
+                        // An empty piece hangs up; the server still hears
+                        // when the channel closes its end.
+                        ::shutdown(peer, SHUT_WR);
                         break;
                     }
                     ::send(peer, piece.bytes.data(), piece.bytes.size(), MSG_NOSIGNAL);
                 }
             }
+            closedByChanel = got == 0;
             ::close(peer);
         });
     }
@@ -119,8 +124,11 @@ public:
         ::close(listener);
     }
     std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+    // The channel closed the connection.
+    bool ClosedByChanel() const { return closedByChanel; }
 
 private:
+    std::atomic<bool> closedByChanel{false};
     int port = 0;
     int listener;
     std::atomic<bool> stop{false};
@@ -257,5 +265,108 @@ TEST(NetChanel, WaitForTheCallEndsAtItsLimitOrAtClose) {
     // Far inside the two minutes the call may take.
     EXPECT_TRUE(WaitFor([&] { return chanel.GetState() == csDisconnected; }, 5s));
 }
+
+constexpr uint8_t IAC = TelnetCodec::IAC;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes Escaped(const Bytes& data) {
+    return TelnetCodec::Encode(data.data(), data.size());
+}
+
+// A subnegotiation holding `inside` (sent as it stands) past its 64th byte.
+Bytes LongSubWith(const Bytes& inside) {
+    Bytes sub = {IAC, TelnetCodec::SB, TelnetCodec::kComPort, 7};
+    sub.resize(sub.size() + 70, 0x20);
+    return sub + inside;
+}
+
+const Bytes kBinaryBothWays = {IAC, TelnetCodec::DO, 0, IAC, TelnetCodec::WILL, 0};
+const Bytes kOtherIdentAnswer = WithCrc({0x05, 0x11, 0x09, 'X', 'X', 'X', 'X', 9, 9, 9, 0, 0xFF});
+const Bytes kSe = {IAC, TelnetCodec::SE};
+
+struct ServerCase {
+    const char* name;
+    int mode;
+    Bytes greetingReply;  // to the RFC 2217 greeting
+    std::vector<ScriptedServer::Piece> answer;
+    bool answered;  // kIdentAnswer comes through
+    const char* logged;
+    bool closed;  // the channel closes the connection there and then
+};
+
+class NetChanelServer : public testing::TestWithParam<ServerCase> {};
+
+TEST_P(NetChanelServer, TakesOnlyTheDeviceAnswerAndClosesABrokenLink) {
+    const ServerCase& c = GetParam();
+    ScriptedServer server([&c](const Bytes& request) {
+        if (!request.empty() && request[0] == IAC) {
+            return std::vector<ScriptedServer::Piece>{{c.greetingReply, 0ms}};
+        }
+        return c.answer;
+    });
+    TNetQueueIDChanel chanel;
+    Recorder r(chanel);
+    chanel.Open(server.Address(), c.mode, "", 3000, 500);
+    ASSERT_TRUE(WaitFor([&] { return chanel.GetState() != csConnecting; }, 10s));
+    if (chanel.GetState() == csConnected) {
+        chanel.SendPacket(kIdentRequest.data(), 4, 2, false);
+        ASSERT_TRUE(WaitFor([&] { return !r.answers.empty() || !r.lost.empty(); }, 10s));
+    }
+    EXPECT_EQ(r.answers, c.answered ? std::vector<Bytes>{kIdentAnswer} : std::vector<Bytes>{});
+    EXPECT_NE(r.console.find(c.logged), std::string::npos) << r.console;
+    EXPECT_EQ(r.console.find("Сервер принял"), std::string::npos) << r.console;
+    // The channel still exists: only a close of its own ends the connection.
+    EXPECT_EQ(WaitFor([&] { return server.ClosedByChanel(); }, c.closed ? 5s : 0ms), c.closed);
+    EXPECT_EQ(chanel.GetState(), c.closed ? csDisconnected : csConnected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetChanelServer,
+    testing::Values(
+        ServerCase{"LineSetOtherwise",
+                   nmRfc2217,
+                   kBinaryBothWays + Bytes{IAC, TelnetCodec::WILL, TelnetCodec::kComPort, IAC,
+                                           TelnetCodec::SB, TelnetCodec::kComPort, 101, 0, 0, 0x25,
+                                           0x80, IAC, TelnetCodec::SE},
+                   {{Escaped(kIdentAnswer), 0ms}},
+                   true,
+                   "RFC 2217: сервер установил скорость 9600 бит/с вместо 19200 бит/с",
+                   false},
+        ServerCase{
+            "AnswerHiddenInALongSubnegotiation",
+            nmRfc2217,
+            kBinaryBothWays,
+            {{LongSubWith(Bytes{IAC, TelnetCodec::WILL, 1} + Escaped(kOtherIdentAnswer)) + kSe,
+              0ms},
+             {Escaped(kIdentAnswer), 50ms}},
+            true,
+            "Отброшено телнет-субсогласование",
+            false},
+        ServerCase{"BinaryRefused",
+                   nmRfc2217,
+                   {IAC, TelnetCodec::WONT, 0, IAC, TelnetCodec::DONT, 0},
+                   {},
+                   false,
+                   "сервер отказался от двоичного режима",
+                   true},
+        ServerCase{"UnendedSubnegotiation",
+                   nmRfc2217,
+                   kBinaryBothWays,
+                   {{LongSubWith(Escaped(kIdentAnswer)), 0ms}},
+                   false,
+                   "телнет-субсогласование не завершено",
+                   true},
+        ServerCase{"PeerHangsUpMidAnswer",
+                   nmTcp,
+                   {},
+                   {{Bytes(kIdentAnswer.begin(), kIdentAnswer.begin() + 5), 0ms}, {Bytes{}, 50ms}},
+                   false,
+                   "закрыл соединение",
+                   true}),
+    [](const testing::TestParamInfo<ServerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
