@@ -79,9 +79,6 @@ bool RingReadRule::EndOfAnswer() {
 
 namespace {
 
-using ZQ_namespace::ArchiveStruct;
-using ZQ_namespace::JournalStruct;
-
 template <class Record>
 std::vector<HistoryJoin::Record> AsHistory(const std::vector<Record>& list) {
     std::vector<HistoryJoin::Record> out(list.size());

@@ -51,14 +51,6 @@ int ZQReadAllParamsTask::GetPercent() {
 
 int ZQReadAllParamsTask::ExecuteStep(int s) {
     switch (s) {
-        case 5:
-            return RequestArchive(ZQ_namespace::akMonth, "Чтение месячного архива");
-        case 6:
-            return RequestArchive(ZQ_namespace::akDay, "Чтение суточного архива");
-        case 7:
-            return RequestArchive(ZQ_namespace::akHour, "Чтение часового архива");
-        case 8:
-            return RequestArchive(ZQ_namespace::akJournal, "Чтение журнала");
         case 4:
             // The last moment before the archives to refuse another device's
             // read, or to wait for the owner's word on it.
@@ -74,6 +66,14 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
                 return srRepeat;
             }
             return ZQParamsReadTask::ExecuteStep(s);
+        case 5:
+            return RequestArchive(ZQ_namespace::akMonth, "Чтение месячного архива");
+        case 6:
+            return RequestArchive(ZQ_namespace::akDay, "Чтение суточного архива");
+        case 7:
+            return RequestArchive(ZQ_namespace::akHour, "Чтение часового архива");
+        case 8:
+            return RequestArchive(ZQ_namespace::akJournal, "Чтение журнала");
         case 9:
             if (mergeDocument) {
                 size_t changed[4] = {};

@@ -62,8 +62,8 @@ public:
     // What the read did otherwise than asked, and why (a missing-part read of
     // another device, a ring read to its end or only to an older document
     // record, document records replaced by the device's changed ones), in
-    // the order it happened. Each
-    // also goes to the console sink as it happens.
+    // the order it happened. Each also goes to the console sink as it
+    // happens.
     const std::vector<std::string>& GetReadNotes() const { return readNotes; }
     // True once the missing part has been put in front of the document's
     // records (at the last step of a missing-part read of the same device).
