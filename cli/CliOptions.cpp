@@ -323,7 +323,7 @@ Commands:
                               records a list; when the grown history has more,
                               standard error says how many of the oldest are
                               left out, and --out naming OLD.arch is refused
-                              (exit 1, OLD.arch kept) unless this is given
+                              (exit 1, OLD.arch kept) unless this is given.
                               Without --period or --missing, the whole archive
                               is read, whatever the window's read settings
                               choose. The counts printed are those saved.
