@@ -225,6 +225,10 @@ void TMainForm::TaskTimerTimer() {
     if (currentTask->GetTaskType() == kTaskSearch) {
         ShowSearchState();
     }
+    // The status says what the task waits for while the box asks.
+    if (AskOtherDevice()) {
+        return;
+    }
     const int state = currentTask->GetState();
     if (state > tsRunning) {
         if (state == tsDone && currentTask->GetTaskType() == kTaskReadAll) {
@@ -277,8 +281,10 @@ void TMainForm::ReadAllDataActionExecute() {
         return;
     }
     taskValve.Clear();
-    StartTask(std::make_unique<ZQReadAllParamsTask>(true, &taskValve,
-                                                    documentOpen ? &documentValve : nullptr));
+    auto task = std::make_unique<ZQReadAllParamsTask>(true, &taskValve,
+                                                      documentOpen ? &documentValve : nullptr);
+    task->SetOtherDeviceChoice(OtherDeviceChoice::Ask);
+    StartTask(std::move(task));
 }
 
 void TMainForm::MonitoringActionExecute() {

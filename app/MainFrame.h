@@ -103,6 +103,16 @@ private:
     // What the pages show, for the export.
     ExportPageState ExportPages() const;
     bool AskWarning(const QString& text);
+    // A question box with "Да" and "Нет", "Нет" the default: `statement`,
+    // and `question` under it. True for "Да".
+    bool AskYesNo(const QString& objectName, const QString& statement, const QString& question);
+    // A missing-part read that found another device: asks whether its data
+    // replace the document; "Нет" stops the read, the document kept as it
+    // was. True when the task was stopped.
+    bool AskOtherDevice();
+    // Before a save of a document with more records than the file holds:
+    // says how many of the oldest are left out and asks. True to save.
+    bool AskSaveWithoutOldest();
     // The box for a written workbook that no program opened.
     void ShowWorkbookNotOpened(const QString& path);
     void ShowFailure(const QString& text);
@@ -135,7 +145,7 @@ private:
     ExchangeLogPane* exchangeLog = nullptr;
     QMenu* recentFilesMenu = nullptr;
     WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
-    TSearchDeviceDialog* searchDialog = nullptr;  // made on first use
+    TSearchDeviceDialog* searchDialog = nullptr;   // made on first use
     std::string lastLoggedStatus;
     TMonitoringRecording* monitoringRecording = nullptr;
     int seenMonitoringCycles = 0;

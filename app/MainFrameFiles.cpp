@@ -73,6 +73,9 @@ bool TMainForm::FileSaveAsAccept(const QString& path) {
     // not yet written to the device.
     documentValve.Current = CurrentParamsFrame->GetCurrentParams();
     documentValve.Setup = SetupParamsFrame->GetSetupParams();
+    if (!AskSaveWithoutOldest()) {
+        return false;
+    }
     try {
         WriteArchiveFile(path.toStdString(), documentValve);
     } catch (const std::exception& e) {

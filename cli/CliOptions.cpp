@@ -1,14 +1,13 @@
 #include "CliOptions.h"
 
-#include "NetEndpoint.h"
 #include "DateTime.h"
+#include "NetEndpoint.h"
 #include "ZQMonitoringTask.h"
 #include "ZQSearchTask.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -41,15 +40,22 @@ double ParseSeconds(const std::string& option, const std::string& text) {
     return value;
 }
 
-// "YYYY-MM-DD" as a day count; false for anything else or no such day.
+// "YYYY-MM-DD", digits only, as a day count; false for anything else (a
+// space, a sign) or no such day.
 bool ParseDay(const std::string& text, double& day) {
-    int year = 0;
-    int month = 0;
-    int dayOfMonth = 0;
-    char tail = 0;
-    return text.size() == 10 && text[4] == '-' && text[7] == '-' &&
-           std::sscanf(text.c_str(), "%4d-%2d-%2d%c", &year, &month, &dayOfMonth, &tail) == 3 &&
-           year >= 2000 && year <= 2255 && TryEncodeDate(year, month, dayOfMonth, day);
+    if (text.size() != 10) {
+        return false;
+    }
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool dash = i == 4 || i == 7;
+        if (dash ? text[i] != '-' : (text[i] < '0' || text[i] > '9')) {
+            return false;
+        }
+    }
+    const int year = std::stoi(text.substr(0, 4));
+    const int month = std::stoi(text.substr(5, 2));
+    const int dayOfMonth = std::stoi(text.substr(8, 2));
+    return year >= 2000 && year <= 2255 && TryEncodeDate(year, month, dayOfMonth, day);
 }
 
 // "FROM..TO", two days of the device's years 2000..2255, FROM not after TO.
@@ -177,6 +183,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             ParsePeriod(take(arg), o);
         } else if (arg == "--missing") {
             o.missing = take(arg);
+        } else if (arg == "--whole-if-other") {
+            o.wholeIfOther = true;
+        } else if (arg == "--drop-oldest") {
+            o.dropOldest = true;
         } else if (arg == "--cycles") {
             o.cycles = ParseInt(arg, take(arg), 1, 1000000000);
         } else if (arg == "--record") {
@@ -243,6 +253,9 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     if (o.periodFrom && o.missing) {
         throw UsageError("read takes --period or --missing, not both");
     }
+    if ((o.wholeIfOther || o.dropOldest) && !o.missing) {
+        throw UsageError("--whole-if-other and --drop-oldest go with --missing");
+    }
     if (o.command == "export" && (!o.xlsx || o.xlsx->empty())) {
         throw UsageError("export needs --xlsx OUT.xlsx");
     }
@@ -292,15 +305,28 @@ Commands:
                               be read are left out); each archive is read
                               back to FROM only
       [--missing OLD.arch]    only what OLD.arch lacks: the records the device
-                              wrote since OLD.arch's newest record, put in
-                              front of OLD.arch's records, so that the history
-                              grows beyond what the device keeps; OLD.arch is
-                              never changed (--out may name it: it is then
-                              replaced only after a successful read); a file
-                              of another serial number gets the whole archive
-                              read, and standard error says so
-                              Without either, the whole archive is read,
-                              whatever the window's read settings choose.
+                              wrote since the newest record of OLD.arch it
+                              still holds, put in front of OLD.arch's records,
+                              so that the history grows beyond what the device
+                              keeps; a record OLD.arch has is never added
+                              again, and one the device changed since (same
+                              date, other bytes) replaces OLD.arch's. OLD.arch
+                              is never changed unless --out names it (the same
+                              file by any path), and then only after a
+                              successful read. A device of another serial
+                              number is refused before its archives are read
+                              (exit 1, nothing written)
+      [--whole-if-other]      with --missing: read a device of another serial
+                              number whole instead; never written over
+                              OLD.arch, so --out must name another file
+      [--drop-oldest]         with --missing: a file holds at most 65535
+                              records a list; when the grown history has more,
+                              standard error says how many of the oldest are
+                              left out, and --out naming OLD.arch is refused
+                              (exit 1, OLD.arch kept) unless this is given.
+                              Without --period or --missing, the whole archive
+                              is read, whatever the window's read settings
+                              choose. The counts printed are those saved.
   monitor [--cycles N] [--record FILE.csv]
                               read the current and setup parameters again and
                               again, pausing the monitoring interval; print

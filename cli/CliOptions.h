@@ -49,6 +49,11 @@ struct CliOptions {
     std::optional<double> periodTo;
     // --missing OLD.arch: the file whose missing part is read.
     std::optional<std::string> missing;
+    // --whole-if-other: a device of another serial number is read whole.
+    bool wholeIfOther = false;
+    // --drop-oldest: OLD.arch may be replaced by a history cut to what the
+    // file holds.
+    bool dropOldest = false;
 
     // monitor
     std::optional<int> cycles;

@@ -22,7 +22,9 @@
 #include "ZQWriteCurrentTimeTask.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -65,6 +67,27 @@ bool Has(const std::vector<std::string>& list, const char* item) {
     return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+// True when both paths reach the same file, whatever their spelling (a
+// link, "./", another folder's name); false when either does not exist.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+const char* const kListNames[4] = {"hourly", "daily", "monthly", "journal"};
+
+// "24 hourly, 1 journal" for the lists with a count; "" for none.
+std::string ListCounts(const std::array<size_t, 4>& counts) {
+    std::string text;
+    for (int kind = 0; kind < 4; ++kind) {
+        if (counts[kind] > 0) {
+            text +=
+                (text.empty() ? "" : ", ") + std::to_string(counts[kind]) + " " + kListNames[kind];
+        }
+    }
+    return text;
+}
+
 int ReadCommand(const CliOptions& o) {
     // The file whose missing part is read; read before the device is called.
     std::optional<ZQValve> old;
@@ -76,8 +99,14 @@ int ReadCommand(const CliOptions& o) {
             return 1;
         }
     }
+    // --out names the file of --missing: only that file's own device, and
+    // only a history the file can hold whole (or --drop-oldest), replace it.
+    const bool overOld = o.missing && SameFile(*o.missing, *o.out);
+    const bool readOtherWhole = o.wholeIfOther && !overOld;
     ZQValve valve;
     ZQReadAllParamsTask task(true, &valve, old ? &*old : nullptr);
+    task.SetOtherDeviceChoice(readOtherWhole ? OtherDeviceChoice::ReadWhole
+                                             : OtherDeviceChoice::Refuse);
     ReadSettingsStruct settings = task.GetReadSettings();
     if (o.archivesGiven) {
         settings.ReadHourArchive = Has(o.archives, "hour");
@@ -99,7 +128,28 @@ int ReadCommand(const CliOptions& o) {
         }
     }
     if (status != 0) {
+        if (task.OtherDevice() && !readOtherWhole) {
+            std::fprintf(stderr,
+                         "zqcli: %s is the file of device № %09u, the device connected is № "
+                         "%09u: nothing written (%s)\n",
+                         o.missing->c_str(), task.DocumentSerial(), valve.Current.Serial,
+                         o.wholeIfOther ? "--whole-if-other never writes over the file given "
+                                          "to --missing: name another --out"
+                                        : "--whole-if-other reads it whole into another --out");
+        }
         return 1;
+    }
+    const std::array<size_t, 4> beyond = RecordsBeyondFile(valve);
+    const std::string dropped = ListCounts(beyond);
+    if (!dropped.empty()) {
+        std::fprintf(stderr,
+                     "%s holds at most %zu records a list: the oldest %s records are left out\n",
+                     o.out->c_str(), kArchiveFileMaxRecords, dropped.c_str());
+        if (overOld && !o.dropOldest) {
+            std::fprintf(stderr, "zqcli: %s kept as it was; --drop-oldest saves it without them\n",
+                         o.missing->c_str());
+            return 1;
+        }
     }
     // What the window's "Сохранить как..." writes right after the read: the
     // current parameters as shown, the setup parameters as the page's
@@ -112,10 +162,12 @@ int ReadCommand(const CliOptions& o) {
         return 1;
     }
     std::printf("%s: %zu hourly, %zu daily, %zu monthly records, %zu journal records\n",
-                o.out->c_str(), valve.HourArchive.size(), valve.DayArchive.size(),
-                valve.MonthArchive.size(), valve.Journal.size());
+                o.out->c_str(), valve.HourArchive.size() - beyond[0],
+                valve.DayArchive.size() - beyond[1], valve.MonthArchive.size() - beyond[2],
+                valve.Journal.size() - beyond[3]);
     if (task.GrewDocument()) {
-        // Each list ends with the old file's records: the rest is new.
+        // Each list is the new records, then the old file's less those the
+        // device changed since: the difference is what is new.
         std::printf(
             "new since %s: %zu hourly, %zu daily, %zu monthly records, %zu journal "
             "records\n",

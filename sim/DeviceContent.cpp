@@ -279,15 +279,33 @@ void EraseSlots(Draw& draw, RingMemory& ring, const ContentOptions& options) {
     }
 }
 
+// A draw of its own for one period of one stream (the flow of an hour, the
+// flags of a record, the events of an hour): what the device wrote for a
+// period depends on the seed and the period only, not on how many days the
+// later records span, so two reads a month apart see one device's history.
+Draw PeriodDraw(uint64_t seed, int stream, int64_t periodStart) {
+    // splitmix64's finaliser over seed, stream and period.
+    auto mix = [](uint64_t x) {
+        x += 0x9E3779B97F4A7C15ULL;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+        return x ^ (x >> 31);
+    };
+    return Draw(mix(mix(mix(seed ^ 0x5DEECE66DULL) + static_cast<uint64_t>(stream)) +
+                    static_cast<uint64_t>(periodStart)));
+}
+
+// Streams of PeriodDraw beside the ring kinds' own (the flags of kind k).
+constexpr int kFlowStream = kRingKinds;
+constexpr int kEventStream = kRingKinds + 1;
+
 // The records of the `seconds` after `from`, appended to the rings as the
 // device would have written them: an archive record when its period ends
 // (volumes and operating time run on from the counters at `from`, the flow
-// varying from hour to hour), journal events now and then. The counters end
-// as they stand at the end.
+// varying from hour to hour), journal events now and then (about one hour
+// in six has one). The counters end as they stand at the end.
 void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int64_t from,
                      int64_t seconds) {
-    // A stream of its own, so that the earlier contents stay as they were.
-    Draw draw(options.seed ^ 0x5DEECE66DULL);
     CurrentValues& c = content.current;
     const int64_t to = from + seconds;
     // V+ at every hour boundary after `from`, the last one at or after `to`.
@@ -297,7 +315,7 @@ void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int6
     double vPlus = c.vPlus + c.g * static_cast<double>(firstHour - from) / 3600.0;
     for (int64_t t = firstHour; t < to + 3600; t += 3600) {
         vPlusAt[t] = std::max(vPlus, 0.0);
-        vPlus += c.g * (0.6 + 0.8 * draw.Unit());
+        vPlus += c.g * (0.6 + 0.8 * PeriodDraw(options.seed, kFlowStream, t).Unit());
     }
     for (int kind = kHourRing; kind <= kMonthRing; ++kind) {
         // Back -1 is the period `from` falls in, -2 the one after it, ...
@@ -307,14 +325,22 @@ void AddLaterRecords(DeviceContent& content, const ContentOptions& options, int6
             if (end > to) {
                 break;
             }
+            Draw draw = PeriodDraw(options.seed, kind, start);
             const int64_t work = static_cast<int64_t>(c.twork) + (end - from) / 60;
             const uint8_t flags = draw.Chance(0.06) ? static_cast<uint8_t>(draw.Int(1, 15)) : 0;
             content.rings[kind].Append(ArchiveRecord(FromCivilSeconds(start), kind == kHourRing,
                                                      vPlusAt[end], c.vMinus, work, flags));
         }
     }
-    for (int64_t when = from + draw.Int(300, 43200); when <= to; when += draw.Int(300, 43200)) {
-        content.rings[kJournalRing].Append(JournalRecord(draw, PickEvent(draw), when, c));
+    for (int64_t hour = firstHour; hour <= to; hour += 3600) {
+        Draw draw = PeriodDraw(options.seed, kEventStream, hour);
+        if (!draw.Chance(1.0 / 6)) {
+            continue;
+        }
+        const int64_t when = hour + draw.Int(0, 3599);
+        if (when > from && when <= to) {
+            content.rings[kJournalRing].Append(JournalRecord(draw, PickEvent(draw), when, c));
+        }
     }
     const auto last = vPlusAt.upper_bound(to);
     c.vPlus = std::prev(last)->second;

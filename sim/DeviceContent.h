@@ -61,7 +61,10 @@ struct ContentOptions {
     // The same device this many days after the clock the records were made
     // for: the rings as they stood then, and since then one new record per
     // hour, day and month that ended and some journal events, a full ring
-    // losing its oldest records. 0 = none.
+    // losing its oldest records. 0 = none. What the device wrote for each
+    // hour, day and month depends on the seed and that period alone, so the
+    // device of 30 days on and the device of 60 days on (each `now` 30 or 60
+    // days after the same earlier clock) hold one history.
     int laterDays = 0;
 };
 

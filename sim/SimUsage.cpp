@@ -82,7 +82,12 @@ Contents (KIND is hour, day, month or journal):
                            hour, day and month that ended since adds its
                            record and the journal some events; a full ring
                            loses its oldest records (--clock T --later 30 is
-                           the device of --clock T minus 30 days, 30 days on)
+                           the device of --clock T minus 30 days, 30 days on).
+                           What each hour, day and month adds depends on the
+                           seed and that period alone: with the same seed,
+                           --clock 2024-07-01T12:00:00 --later 30 and --clock
+                           2024-07-31T12:00:00 --later 60 are one device a
+                           month apart
 
 Faults (reproducible with --seed; requests are counted from 1 over the
 whole run, only those addressed to the device):

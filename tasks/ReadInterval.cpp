@@ -22,10 +22,10 @@ RingReadRule RingReadRule::Period(TDateTime firstDay, TDateTime lastDay, TDateTi
     return rule;
 }
 
-RingReadRule RingReadRule::After(const uint8_t* newest) {
+RingReadRule RingReadRule::After(HistoryJoin history) {
     RingReadRule rule;
     rule.mode = Mode::After;
-    std::memcpy(rule.newest.data(), newest, rule.newest.size());
+    rule.history = std::move(history);
     return rule;
 }
 
@@ -37,16 +37,7 @@ bool RingReadRule::Offer(const uint8_t* record) {
         case Mode::Whole:
             return true;
         case Mode::After:
-            // Everything from the document's newest record on is in the
-            // document already.
-            if (foundNewest) {
-                return false;
-            }
-            if (std::memcmp(record, newest.data(), newest.size()) == 0) {
-                foundNewest = true;
-                return false;
-            }
-            return true;
+            return history.Offer(record);
         case Mode::Period:
             break;
     }
@@ -75,7 +66,7 @@ bool RingReadRule::EndOfAnswer() {
         case Mode::Whole:
             break;
         case Mode::After:
-            ends = foundNewest;
+            ends = history.Joined();
             break;
         case Mode::Period:
             ends = answerDated && answerBeforeFirst && !clockWentBack;
@@ -86,12 +77,46 @@ bool RingReadRule::EndOfAnswer() {
     return ends;
 }
 
-void MergeMissingPart(const ZQValve& document, ZQValve& read) {
-    read.HourArchive.insert(read.HourArchive.end(), document.HourArchive.begin(),
-                            document.HourArchive.end());
-    read.DayArchive.insert(read.DayArchive.end(), document.DayArchive.begin(),
-                           document.DayArchive.end());
-    read.MonthArchive.insert(read.MonthArchive.end(), document.MonthArchive.begin(),
-                             document.MonthArchive.end());
-    read.Journal.insert(read.Journal.end(), document.Journal.begin(), document.Journal.end());
+namespace {
+
+template <class Record>
+std::vector<HistoryJoin::Record> AsHistory(const std::vector<Record>& list) {
+    std::vector<HistoryJoin::Record> out(list.size());
+    for (size_t i = 0; i < list.size(); ++i) {
+        std::memcpy(out[i].data(), list[i].Bytes(), out[i].size());
+    }
+    return out;
+}
+
+// `list`, the records the join found new, becomes the merged history.
+template <class Record>
+void Merge(const HistoryJoin& join, std::vector<Record>& list, size_t& changed) {
+    const std::vector<HistoryJoin::Record> merged = join.Merge(AsHistory(list), changed);
+    list.resize(merged.size());
+    for (size_t i = 0; i < merged.size(); ++i) {
+        std::memcpy(&list[i], merged[i].data(), sizeof(Record));
+    }
+}
+
+}  // namespace
+
+HistoryJoin DocumentHistory(const ZQValve& document, int kind) {
+    switch (kind) {
+        case ZQ_namespace::akHour:
+            return HistoryJoin(AsHistory(document.HourArchive), HistoryJoin::kArchiveStampSize);
+        case ZQ_namespace::akDay:
+            return HistoryJoin(AsHistory(document.DayArchive), HistoryJoin::kArchiveStampSize);
+        case ZQ_namespace::akMonth:
+            return HistoryJoin(AsHistory(document.MonthArchive), HistoryJoin::kArchiveStampSize);
+        default:
+            return HistoryJoin(AsHistory(document.Journal), HistoryJoin::kJournalStampSize);
+    }
+}
+
+void MergeMissingPart(const RingReadRule (&rules)[4], ZQValve& read, size_t (&changed)[4]) {
+    using namespace ZQ_namespace;
+    Merge(rules[akHour].History(), read.HourArchive, changed[akHour]);
+    Merge(rules[akDay].History(), read.DayArchive, changed[akDay]);
+    Merge(rules[akMonth].History(), read.MonthArchive, changed[akMonth]);
+    Merge(rules[akJournal].History(), read.Journal, changed[akJournal]);
 }

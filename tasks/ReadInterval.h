@@ -1,9 +1,9 @@
 #pragma once
 
 #include "DateTime.h"
+#include "HistoryJoin.h"
 #include "ZQValve.h"
 
-#include <array>
 #include <cstdint>
 
 // The read interval of the read settings (ReadInterval): which records of
@@ -41,11 +41,13 @@ public:
     // records of the interval may then lie anywhere in it.
     static RingReadRule Period(TDateTime firstDay, TDateTime lastDay, TDateTime deviceDay);
 
-    // The records newer than `newest`, the 16 bytes of the document's newest
-    // record: those received before the record equal to it. The read ends
-    // with the answer that holds it. A ring that does not hold it (it wrapped
-    // past it, or was cleared) is read to its end, every record kept.
-    static RingReadRule After(const uint8_t* newest);
+    // The records the document lacks (`history`: one of its lists, of the
+    // same device): those received before the join, the newest document
+    // record the ring still holds (HistoryJoin.h). The read ends with the
+    // answer that holds the join; a ring that holds no document record (it
+    // wrapped past them, or was cleared) is read to its end, every record
+    // kept.
+    static RingReadRule After(HistoryJoin history);
 
     // One record of the current answer; true when it is kept.
     bool Offer(const uint8_t* record);
@@ -55,8 +57,8 @@ public:
 
     // What the ring has shown so far, for the exchange log.
     bool ClockWentBack() const { return clockWentBack; }
-    bool FoundNewest() const { return foundNewest; }
-    bool LooksForNewest() const { return mode == Mode::After; }
+    bool LooksForHistory() const { return mode == Mode::After; }
+    const HistoryJoin& History() const { return history; }
 
 private:
     enum class Mode { Whole, Period, After };
@@ -65,20 +67,24 @@ private:
     TDateTime firstDay = 0;
     TDateTime lastDay = 0;
     TDateTime deviceDay = 0;
-    std::array<uint8_t, 16> newest{};
+    HistoryJoin history;
 
     // The whole ring so far.
     bool anyDated = false;
     TDateTime oldestDay = 0;  // the earliest day received so far
     bool clockWentBack = false;
-    bool foundNewest = false;
     // The current answer.
     bool answerDated = false;
     bool answerBeforeFirst = true;
 };
 
+// One list of `document` (by archive kind) as the history its ring joins.
+HistoryJoin DocumentHistory(const ZQValve& document, int kind);
+
 // The document's records with the records of a missing-part read in front,
-// list by list: each list of `read` becomes its own records followed by the
-// document's, as a read of the whole ring would order them had the device
-// kept everything.
-void MergeMissingPart(const ZQValve& document, ZQValve& read);
+// list by list: each list of `read`, the records the rule of its ring kept
+// (an After rule for each of the four, in archive-kind order), becomes
+// those records followed by the document's as the rule joined them
+// (HistoryJoin::Merge). changed[kind] receives how many document records a
+// changed device record replaced.
+void MergeMissingPart(const RingReadRule (&rules)[4], ZQValve& read, size_t (&changed)[4]);

@@ -51,6 +51,21 @@ int ZQReadAllParamsTask::GetPercent() {
 
 int ZQReadAllParamsTask::ExecuteStep(int s) {
     switch (s) {
+        case 4:
+            // The last moment before the archives to refuse another device's
+            // read, or to wait for the owner's word on it.
+            if (otherDevice && otherDeviceChoice == OtherDeviceChoice::Refuse) {
+                SetError(
+                    FormatText("Документ прибора № %09u, подключён прибор № %09u: "
+                               "недостающая часть архива не считывается",
+                               document->Current.Serial, valve->Current.Serial));
+                return srWaitEvent;
+            }
+            if (awaitingAnswer) {
+                statusText = "Подключён другой прибор: ожидается решение";
+                return srRepeat;
+            }
+            return ZQParamsReadTask::ExecuteStep(s);
         case 5:
             return RequestArchive(ZQ_namespace::akMonth, "Чтение месячного архива");
         case 6:
@@ -61,9 +76,19 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
             return RequestArchive(ZQ_namespace::akJournal, "Чтение журнала");
         case 9:
             if (mergeDocument) {
-                MergeMissingPart(*document, *valve);
+                size_t changed[4] = {};
+                MergeMissingPart(rules, *valve, changed);
                 mergeDocument = false;
                 grewDocument = true;
+                for (int kind = 0; kind < 4; ++kind) {
+                    if (changed[kind] > 0) {
+                        Note(
+                            FormatText("%s: записей прибора, изменённых после чтения документа "
+                                       "(та же дата, другие данные): %zu; в документе они "
+                                       "заменены записями прибора",
+                                       kRingNames[kind], changed[kind]));
+                    }
+                }
             }
             CloseChanel();
             statusText = "Чтение параметров выполнено";
@@ -128,11 +153,12 @@ bool ZQReadAllParamsTask::Selected(int kind) const {
 }
 
 void ZQReadAllParamsTask::PlanInterval() {
-    using namespace ZQ_namespace;
     for (RingReadRule& rule : rules) {
         rule = RingReadRule();
     }
     mergeDocument = false;
+    otherDevice = false;
+    awaitingAnswer = false;
     if (readSettings.ReadInterval == riPeriod) {
         const double a = std::floor(readSettings.StartInterval);
         const double b = std::floor(readSettings.FinishInterval);
@@ -155,37 +181,50 @@ void ZQReadAllParamsTask::PlanInterval() {
         return;
     }
     if (document->Current.Serial != valve->Current.Serial) {
-        Note(
-            FormatText("Недостающая часть архива: документ прибора № %09u, подключён прибор "
-                       "№ %09u; считывается весь архив",
-                       document->Current.Serial, valve->Current.Serial));
+        otherDevice = true;
+        if (otherDeviceChoice == OtherDeviceChoice::Ask) {
+            awaitingAnswer = true;
+        } else if (otherDeviceChoice == OtherDeviceChoice::ReadWhole) {
+            NoteOtherDevice();
+        }
         return;
     }
     mergeDocument = true;
-    auto newest = [](const auto& list) -> const uint8_t* {
-        for (const auto& record : list) {
-            if (!IsEmptySlot(record.Bytes())) {
-                return record.Bytes();
-            }
-        }
-        return nullptr;
-    };
-    const uint8_t* const newestOf[4] = {newest(document->HourArchive), newest(document->DayArchive),
-                                        newest(document->MonthArchive), newest(document->Journal)};
+    // A list the document does not have is read whole, as its join never
+    // comes.
     for (int kind = 0; kind < 4; ++kind) {
-        // A list the document does not have is read whole.
-        if (newestOf[kind] != nullptr) {
-            rules[kind] = RingReadRule::After(newestOf[kind]);
-        }
+        rules[kind] = RingReadRule::After(DocumentHistory(*document, kind));
     }
+}
+
+void ZQReadAllParamsTask::ReadOtherDeviceWhole() {
+    if (awaitingAnswer) {
+        awaitingAnswer = false;
+        NoteOtherDevice();
+    }
+}
+
+void ZQReadAllParamsTask::NoteOtherDevice() {
+    Note(
+        FormatText("Недостающая часть архива: документ прибора № %09u, подключён прибор "
+                   "№ %09u; считывается весь архив",
+                   document->Current.Serial, valve->Current.Serial));
 }
 
 void ZQReadAllParamsTask::RingDone(int kind) {
     const RingReadRule& rule = rules[kind];
-    if (rule.LooksForNewest() && !rule.FoundNewest()) {
-        Note(std::string(kRingNames[kind]) +
-             ": последней записи документа в приборе уже нет (кольцо переполнилось или архив "
-             "очищен), считан весь архив");
+    const HistoryJoin& history = rule.History();
+    if (rule.LooksForHistory() && history.HasRecords()) {
+        if (!history.Joined()) {
+            Note(std::string(kRingNames[kind]) +
+                 ": ни одной записи документа в приборе нет (кольцо переполнилось или архив "
+                 "очищен), считан весь архив");
+        } else if (history.JoinIndex() > 0) {
+            Note(
+                FormatText("%s: последней записи документа в приборе нет, архив считан до "
+                           "более ранней записи документа (%zu-й по новизне)",
+                           kRingNames[kind], history.JoinIndex() + 1));
+        }
     }
     if (rule.ClockWentBack()) {
         Note(std::string(kRingNames[kind]) +

@@ -9,6 +9,14 @@
 #include <string>
 #include <vector>
 
+// What a missing-part read does when the device's serial number is not the
+// document's.
+enum class OtherDeviceChoice {
+    Refuse,     // end with an error naming both serial numbers
+    Ask,        // wait until the owner calls ReadOtherDeviceWhole (or stops the task)
+    ReadWhole,  // read the whole archive, and a note says why
+};
+
 // One row of the archive read plan, indexed by archive kind.
 struct ReadPlanEntry {
     uint16_t start = 0;    // index of the record the next request asks for
@@ -28,10 +36,13 @@ struct ReadPlanEntry {
 // часть архива"), which at the end are put in front of the document's
 // records, so that `valve` holds the document grown by what is new. The
 // missing part is read only when the device's serial number is the
-// document's; otherwise the whole archive is read and a note says why.
+// document's; for another device the task refuses, asks its owner or reads
+// the whole archive, as SetOtherDeviceChoice says, before the setup
+// parameters (so before any archive).
 //
 // Steps: 0 start, 1 channel, 2 identification, 3 current parameters (and the
-// plan from the ring pointers), 4 setup parameters, 5 monthly, 6 daily,
+// plan from the ring pointers), 4 setup parameters (first, for another
+// device's document, the refusal or the wait for the owner), 5 monthly, 6 daily,
 // 7 hourly archive, 8 journal, 9 close (and the merge with the document).
 class ZQReadAllParamsTask : public ZQParamsReadTask {
 public:
@@ -50,12 +61,26 @@ public:
     // Replaces the loaded read settings (the command-line tool's --archives).
     void SetReadSettings(const ReadSettingsStruct& settings) { readSettings = settings; }
     // What the read did otherwise than asked, and why (a missing-part read of
-    // another device, a ring read to its end), in the order it happened. Each
-    // also goes to the console sink as it happens.
+    // another device, a ring read to its end or only to an older document
+    // record, document records replaced by the device's changed ones), in
+    // the order it happened. Each also goes to the console sink as it
+    // happens.
     const std::vector<std::string>& GetReadNotes() const { return readNotes; }
     // True once the missing part has been put in front of the document's
     // records (at the last step of a missing-part read of the same device).
     bool GrewDocument() const { return grewDocument; }
+
+    // Set before the task runs; Refuse unless set.
+    void SetOtherDeviceChoice(OtherDeviceChoice choice) { otherDeviceChoice = choice; }
+    // The document's serial number (0 without a document).
+    uint32_t DocumentSerial() const { return document ? document->Current.Serial : 0; }
+    // The device is not the document's (known after the current parameters).
+    bool OtherDevice() const { return otherDevice; }
+    // With OtherDeviceChoice::Ask: true while the task waits for the owner,
+    // before the setup parameters, the channel open.
+    bool AwaitsOtherDeviceAnswer() const { return awaitingAnswer; }
+    // The owner's yes: the other device's whole archive is read.
+    void ReadOtherDeviceWhole();
 
 protected:
     // Plans the archive reads from the ring pointers; false when a pointer
@@ -76,10 +101,14 @@ private:
     // The ring of `kind` has been read as far as its rule wanted.
     void RingDone(int kind);
     void Note(const std::string& text);
+    void NoteOtherDevice();
 
     std::optional<ZQValve> document;
     RingReadRule rules[4];
     bool mergeDocument = false;
+    OtherDeviceChoice otherDeviceChoice = OtherDeviceChoice::Refuse;
+    bool otherDevice = false;
+    bool awaitingAnswer = false;
     bool grewDocument = false;
     std::vector<std::string> readNotes;
 };

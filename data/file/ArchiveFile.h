@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -41,8 +42,13 @@ constexpr int kArchiveFileEmptySize = kArchiveFileHeaderSize + kArchiveFileIdent
                                       kArchiveFileCurrentSize + kArchiveFileSetupSize;
 // The reader's block buffer: longer identification or parameter blocks are refused.
 constexpr int kArchiveFileBlockMax = 512;
-// Record counts are 16-bit; a longer list is saved as its first 65535 records.
+// Record counts are 16-bit; a longer list is saved as its first 65535 records
+// (the newest: lists run newest first).
 constexpr size_t kArchiveFileMaxRecords = 65535;
+
+// The records of each list (akHour, akDay, akMonth, akJournal) beyond
+// kArchiveFileMaxRecords: the oldest, which a save of `valve` leaves out.
+std::array<size_t, 4> RecordsBeyondFile(const ZQValve& valve);
 
 // Told as soon as one section of a file has been read and applied to the
 // ZQValve, so that a window can refresh the matching page. Each is optional.

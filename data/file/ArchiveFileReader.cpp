@@ -141,11 +141,6 @@ void ReadArchiveFile(QIODevice& device, ZQValve& valve, const ArchiveFileSection
     valve.HourArchive.clear();
     valve.DayArchive.clear();
     valve.MonthArchive.clear();
-    // Only the hour record length is checked; day and month records are
-    // always 16 bytes.
-    if (HeaderLe16(header, kHourRecordAt) != kArchiveFileRecordSize) {
-        throw Exception("Неверная длина архивных параметров");
-    }
     const struct {
         int at;
         std::vector<ArchiveStruct>& list;
@@ -153,6 +148,13 @@ void ReadArchiveFile(QIODevice& device, ZQValve& valve, const ArchiveFileSection
     } archives[] = {{kHourRecordAt, valve.HourArchive, akHour},
                     {kDayRecordAt, valve.DayArchive, akDay},
                     {kMonthRecordAt, valve.MonthArchive, akMonth}};
+    // Records are read as 16 bytes: a list of another length would shift
+    // every list after it, so none is read.
+    for (const auto& archive : archives) {
+        if (HeaderLe16(header, archive.at) != kArchiveFileRecordSize) {
+            throw Exception("Неверная длина архивных параметров");
+        }
+    }
     for (const auto& archive : archives) {
         reader.ReadRecords(HeaderLe16(header, archive.at + 2), archive.list,
                            "Ошибка при чтении архивных параметров");

@@ -33,7 +33,16 @@ void AppendRecords(QByteArray& out, const std::vector<Record>& list) {
     }
 }
 
+size_t Beyond(size_t listSize) {
+    return listSize > kArchiveFileMaxRecords ? listSize - kArchiveFileMaxRecords : 0;
+}
+
 }  // namespace
+
+std::array<size_t, 4> RecordsBeyondFile(const ZQValve& valve) {
+    return {Beyond(valve.HourArchive.size()), Beyond(valve.DayArchive.size()),
+            Beyond(valve.MonthArchive.size()), Beyond(valve.Journal.size())};
+}
 
 QByteArray EncodeArchiveFile(const ZQValve& valve) {
     const uint16_t hourCount = SavedCount(valve.HourArchive.size());

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -524,9 +525,9 @@ void PrintTo(const RecordLengthCase& c, std::ostream* os) {
 class ArchiveFileRecordLength : public ArchiveFile,
                                 public testing::WithParamInterface<RecordLengthCase> {};
 
-// Only the hour and journal record lengths are examined; records are always
-// read as 16 bytes.
-TEST_P(ArchiveFileRecordLength, ExaminedOrNot) {
+// Every list's record length is examined before its records are read as 16
+// bytes: a wrong one would shift the lists after it.
+TEST_P(ArchiveFileRecordLength, Refused) {
     const RecordLengthCase& c = GetParam();
     const ZQValve original = SampleValve();
     QByteArray data = EncodeArchiveFile(original);
@@ -544,12 +545,10 @@ TEST_P(ArchiveFileRecordLength, ExaminedOrNot) {
         EXPECT_TRUE(read.DayArchive.empty());
         EXPECT_TRUE(read.MonthArchive.empty());
         EXPECT_EQ(read.Journal, before.Journal);
-    } else if (message == "Неверная длина журнала") {
+    } else {
         EXPECT_EQ(read.HourArchive, original.HourArchive);
         EXPECT_EQ(read.MonthArchive, original.MonthArchive);
         EXPECT_TRUE(read.Journal.empty());
-    } else {
-        EXPECT_EQ(read, original);
     }
 }
 
@@ -562,9 +561,11 @@ INSTANTIATE_TEST_SUITE_P(
         RecordLengthCase{"Hour0", 11, 0, "Неверная длина архивных параметров", kThroughSetup},
         RecordLengthCase{"Hour15", 11, 15, "Неверная длина архивных параметров", kThroughSetup},
         RecordLengthCase{"Hour17", 11, 17, "Неверная длина архивных параметров", kThroughSetup},
-        RecordLengthCase{"Day0", 15, 0, "", kAll}, RecordLengthCase{"Day32", 15, 32, "", kAll},
-        RecordLengthCase{"Month8", 19, 8, "", kAll},
-        RecordLengthCase{"Month65535", 19, 65535, "", kAll},
+        RecordLengthCase{"Day0", 15, 0, "Неверная длина архивных параметров", kThroughSetup},
+        RecordLengthCase{"Day20", 15, 20, "Неверная длина архивных параметров", kThroughSetup},
+        RecordLengthCase{"Month8", 19, 8, "Неверная длина архивных параметров", kThroughSetup},
+        RecordLengthCase{"Month65535", 19, 65535, "Неверная длина архивных параметров",
+                         kThroughSetup},
         RecordLengthCase{"Journal15", 23, 15, "Неверная длина журнала", kThroughMonth},
         RecordLengthCase{"Journal32", 23, 32, "Неверная длина журнала", kThroughMonth}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -597,6 +598,7 @@ TEST_F(ArchiveFile, MoreThan65535RecordsSavedAsFirst65535) {
     big.Journal.assign(65536, JournalRecord(6, 17, 0, 0));
     big.Journal.back() = JournalRecord(6, 17, 1, 1);
 
+    EXPECT_EQ(RecordsBeyondFile(big), (std::array<size_t, 4>{2, 0, 0, 1}));
     const QByteArray data = EncodeArchiveFile(big);
     EXPECT_EQ(Le16At(data, 13), 65535);
     EXPECT_EQ(Le16At(data, 25), 65535);

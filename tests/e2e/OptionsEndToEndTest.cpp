@@ -58,15 +58,23 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{"PeriodBeforeTheDevicesYears",
                    {"read", "--period", "1999-12-31..2024-06-01", "--out", "MISSING"},
                    2},
+        OptionCase{"PeriodWithASpaceInADate",
+                   {"read", "--period", "2024-06- 1..2024-06-07", "--out", "MISSING"},
+                   2},
+        OptionCase{"PeriodWithASignInADate",
+                   {"read", "--period", "2024-+6-01..2024-06-07", "--out", "MISSING"},
+                   2},
+        OptionCase{
+            "WholeIfOtherWithoutMissing", {"read", "--whole-if-other", "--out", "MISSING"}, 2},
+        OptionCase{"DropOldestWithoutMissing", {"read", "--drop-oldest", "--out", "MISSING"}, 2},
         OptionCase{"PeriodWithMissing",
                    {"read", "--period", "2024-06-01..2024-06-07", "--missing", "MISSING", "--out",
                     "MISSING"},
                    2},
         OptionCase{"MissingWithoutRead", {"show", "--missing", "MISSING", "MISSING"}, 2},
         // The old file is read before the device is called.
-        OptionCase{"MissingFileThatCannotBeRead",
-                   {"read", "--missing", "MISSING", "--out", "MISSING"},
-                   1},
+        OptionCase{
+            "MissingFileThatCannotBeRead", {"read", "--missing", "MISSING", "--out", "MISSING"}, 1},
         OptionCase{"RecordOutsideMonitor", {"read", "--record", "run.csv", "--out", "MISSING"}, 2},
         // The recording's file is opened first: no device is needed to fail.
         OptionCase{"RecordIntoMissingFolder",

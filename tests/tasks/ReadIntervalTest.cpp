@@ -76,9 +76,10 @@ TEST_P(RingRule, KeepsAndEndsAsTheIntervalSays) {
     EXPECT_EQ(rule.ClockWentBack(), c.clockWentBack);
 }
 
-// The document's newest record for the missing-part rows: day 10, tag 102.
-RingReadRule AfterDay10Tag102() {
-    return RingReadRule::After(Dated(10, 102).data());
+// The document of the missing-part rows: day 10 tag 102, then day 9 tag 200.
+RingReadRule AfterDocument() {
+    return RingReadRule::After(
+        HistoryJoin({Dated(10, 102), Dated(9, 200)}, HistoryJoin::kArchiveStampSize));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -118,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
                              true},
                     // Records of the newest document record's own day are new too.
                     RuleCase{"MissingPartEndsWithTheDocumentsNewest",
-                             AfterDay10Tag102(),
+                             AfterDocument(),
                              {{12, 11, 10}, {10, -1, 10, 10}, {9}},
                              {0, 1, 2, 100},
                              1,
@@ -126,13 +127,21 @@ INSTANTIATE_TEST_SUITE_P(
                     // A clock set back after the document: new records dated before its
                     // newest are kept all the same.
                     RuleCase{"MissingPartKeepsRecordsDatedBeforeTheNewest",
-                             AfterDay10Tag102(),
+                             AfterDocument(),
                              {{3, 2, 1}, {12, 10, 10}},
                              {0, 1, 2, 100, 101},
                              1,
                              false},
-                    RuleCase{"MissingPartWithoutTheNewestKeepsAll",
-                             AfterDay10Tag102(),
+                    // The newest is gone: the read ends with the answer that
+                    // holds an older document record.
+                    RuleCase{"MissingPartWithoutTheNewestEndsAtAnOlderOne",
+                             AfterDocument(),
+                             {{12, 11}, {10, 9}, {9, 8}},
+                             {0, 1, 100, 101},
+                             2,
+                             false},
+                    RuleCase{"MissingPartWithoutAnyDocumentRecordKeepsAll",
+                             AfterDocument(),
                              {{12, 11}, {10, 9}},
                              {0, 1, 100, 101},
                              -1,
@@ -163,12 +172,16 @@ struct DeviceRead {
     int records[4] = {};  // per kind: the records the answers carried
     uint16_t totals[4] = {};
     std::vector<std::string> notes;
+    std::string status;
+    int waitedTicks = 0;  // ticks spent waiting for the answer on another device
 };
 
 // Reads the device that `options` make, `laterDays` after kThen, with the
 // task over the fake channel, every request answered at once by the device.
+// A task that asks about another device is told yes after 5 ticks.
 DeviceRead Read(const zqsim::ContentOptions& options, int interval,
-                const ZQValve* document = nullptr, TDateTime start = 0, TDateTime finish = 0) {
+                const ZQValve* document = nullptr, TDateTime start = 0, TDateTime finish = 0,
+                OtherDeviceChoice choice = OtherDeviceChoice::Refuse) {
     const int64_t clock = zqsim::ToCivilSeconds(kThen) + options.laterDays * 86400LL;
     zqsim::DeviceModel device({}, zqsim::GenerateContent(options, zqsim::FromCivilSeconds(clock)),
                               [clock] { return clock; });
@@ -179,10 +192,14 @@ DeviceRead Read(const zqsim::ContentOptions& options, int interval,
     settings.StartInterval = start;
     settings.FinishInterval = finish;
     h.task->SetReadSettings(settings);
+    h.task->SetOtherDeviceChoice(choice);
     h.Connect();
     size_t answered = 0;
     for (int tick = 0; tick < 5000 && h.task->GetState() == tsRunning; ++tick) {
         h.Tick();
+        if (h.task->AwaitsOtherDeviceAnswer() && ++read.waitedTicks == 5) {
+            h.task->ReadOtherDeviceWhole();
+        }
         while (answered < h.SentCount()) {
             const FakeChanel::Packet& p = h.Chanel().sent[answered++];
             const std::vector<uint8_t> answer = device.Answer(p.bytes.data(), p.bytes.size());
@@ -201,6 +218,7 @@ DeviceRead Read(const zqsim::ContentOptions& options, int interval,
         read.totals[kind] = h.task->GetPlan(kind).total;
     }
     read.notes = h.task->GetReadNotes();
+    read.status = h.task->GetStatusText();
     return read;
 }
 
@@ -266,45 +284,72 @@ TEST_F(ReadIntervalTest, PeriodKeepsTheDaysOfTheWholeRead) {
 
 // "Недостающая часть архива": last month's document grown by what the same
 // device wrote since is the file a whole read gives, byte for byte, while
-// the device still holds everything; once its ring wrapped past the
-// document's oldest records they stay in the document. Another device's
-// document, or none, gives the whole read and a note.
+// the device still holds everything (a record the device changed since
+// replaces the document's); once its ring wrapped past the document's
+// oldest records they stay in the document. Another device's document is
+// refused before any archive is asked for, or read whole when the owner
+// says so; no document gives the whole read and a note.
 TEST_F(ReadIntervalTest, MissingPartGrowsTheDocument) {
     const DeviceRead then = Read(Content(0, 400), riWhole);
     ASSERT_EQ(then.state, tsDone);
     ZQValve otherDevice = then.valve;
     otherDevice.Current.Serial = 4712;
+    // The device's newest hourly record of then, as the document has it, with
+    // one flag bit more.
+    ZQValve flipped = then.valve;
+    flipped.HourArchive[0].flags ^= 0x08;
+    using enum OtherDeviceChoice;
     const struct {
         const char* name;
         int laterDays;
         const ZQValve* document;
-        bool merged;          // else the whole read
+        OtherDeviceChoice choice;
+        int state;
+        bool merged;          // else the whole read, or nothing on an error
         int archiveRequests;  // at most
-        const char* note;
+        const char* note;     // in the notes, or in the status of an error
     } rows[] = {
-        {"NothingNew", 0, &then.valve, true, 4, ""},
-        {"AFewNewRecords", 2, &then.valve, true, 8, ""},
+        {"NothingNew", 0, &then.valve, Refuse, tsDone, true, 4, ""},
+        {"AFewNewRecords", 2, &then.valve, Refuse, tsDone, true, 8, ""},
+        {"DocumentsNewestChangedSince", 2, &flipped, Refuse, tsDone, true, 8, "заменены"},
         // 120 new hourly records push the oldest out of the ring of 399.
-        {"RingWrappedPastTheDocumentsOldest", 5, &then.valve, true, 12, ""},
-        {"AnotherDevicesDocument", 2, &otherDevice, false, 1000, "№ 000004712"},
-        {"NoDocument", 2, nullptr, false, 1000, "документ не открыт"},
+        {"RingWrappedPastTheDocumentsOldest", 5, &then.valve, Refuse, tsDone, true, 12, ""},
+        {"AnotherDevicesDocumentRefused", 2, &otherDevice, Refuse, tsError, false, 0,
+         "Документ прибора № 000004712, подключён прибор № 000004711"},
+        {"AnotherDevicesDocumentReadWhole", 2, &otherDevice, ReadWhole, tsDone, false, 1000,
+         "№ 000004712"},
+        {"AnotherDevicesDocumentAsked", 2, &otherDevice, Ask, tsDone, false, 1000, "№ 000004712"},
+        {"NoDocument", 2, nullptr, Refuse, tsDone, false, 1000, "документ не открыт"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const DeviceRead whole = Read(Content(row.laterDays, 400), riWhole);
-        const DeviceRead read = Read(Content(row.laterDays, 400), riMissing, row.document);
-        ASSERT_EQ(read.state, tsDone);
+        const DeviceRead read =
+            Read(Content(row.laterDays, 400), riMissing, row.document, 0, 0, row.choice);
+        ASSERT_EQ(read.state, row.state) << read.status;
         EXPECT_LE(read.archiveRequests, row.archiveRequests);
+        EXPECT_EQ(read.waitedTicks > 0, row.choice == Ask);
+        if (row.state == tsError) {
+            EXPECT_NE(read.status.find(row.note), std::string::npos) << read.status;
+            EXPECT_TRUE(read.notes.empty());
+            continue;
+        }
         for (int kind = 0; kind < 4; ++kind) {
             EXPECT_EQ(read.totals[kind], read.records[kind]) << "kind " << kind;
         }
+        std::string notes;
+        for (const std::string& note : read.notes) {
+            notes += note + "\n";
+        }
+        if (*row.note == '\0') {
+            EXPECT_EQ(notes, "");
+        } else {
+            EXPECT_NE(notes.find(row.note), std::string::npos) << notes;
+        }
         if (!row.merged) {
             EXPECT_EQ(read.valve, whole.valve);
-            ASSERT_EQ(read.notes.size(), 1u);
-            EXPECT_NE(read.notes[0].find(row.note), std::string::npos) << read.notes[0];
             continue;
         }
-        EXPECT_TRUE(read.notes.empty());
         if (row.laterDays < 5) {
             EXPECT_EQ(EncodeArchiveFile(read.valve), EncodeArchiveFile(whole.valve));
             continue;
