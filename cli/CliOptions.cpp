@@ -1,7 +1,7 @@
 #include "CliOptions.h"
 
-#include "NetEndpoint.h"
 #include "DateTime.h"
+#include "NetEndpoint.h"
 #include "ZQMonitoringTask.h"
 #include "ZQSearchTask.h"
 
@@ -311,8 +311,16 @@ Commands:
                               or empty): the local time, G, Tраб, Твкл, V+,
                               V-, the four flags (0/1) and the current output,
                               comma-separated, '.' as the decimal point, each
-                              line flushed to the disk as it is written. A
-                              file that cannot be opened ends the command; a
+                              line flushed to the disk as it is written (on
+                              a thread of its own: a slow disk never delays
+                              a cycle; at the end the lines still queued get
+                              at most 5 s, and standard error names those
+                              not written). FILE.csv must be a regular file:
+                              a pipe, a device or a folder is refused; with
+                              --record - the lines (header first) go to
+                              standard output, in place of the printed
+                              parameters. A file that cannot be opened ends
+                              the command before the device is called; a
                               write that fails stops the recording, the
                               monitoring goes on and the exit status is 1
   set-time                    set the device clock to this PC's local time

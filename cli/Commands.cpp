@@ -4,7 +4,7 @@
 #include "Exception.h"
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
-#include "MonitoringRecorder.h"
+#include "MonitoringRecorderQueue.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
@@ -21,9 +21,11 @@
 #include "ZQWriteCurrentTimeTask.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -128,16 +130,36 @@ int ReadCommand(const CliOptions& o) {
 
 int MonitorCommand(const CliOptions& o) {
     // The recording's file is opened before the device is: a run that cannot
-    // keep its evidence does not start.
-    MonitoringRecorder recorder;
-    bool recordingFailed = false;
+    // keep its evidence does not start. The lines are then written on the
+    // recording's own thread, so a slow disk never delays a cycle.
+    std::atomic<bool> recordingFailed = false;
+    MonitoringRecorderQueue recording([&](const std::string& text) {
+        // The monitoring goes on without its recording.
+        std::fprintf(stderr, "zqcli: %s\n", text.c_str());
+        recordingFailed = true;
+    });
+    const bool toStandardOutput = o.record && *o.record == "-";
     if (o.record) {
+        const std::string problem = toStandardOutput ? "" : RecordPathProblem(*o.record);
+        if (!problem.empty()) {
+            std::fprintf(stderr,
+                         "zqcli: %s\nzqcli: --record takes a regular file; --record - writes "
+                         "the lines to standard output (into a pipe)\n",
+                         problem.c_str());
+            return 1;
+        }
+        auto recorder = std::make_unique<MonitoringRecorder>();
         try {
-            recorder.Open(*o.record);
+            if (toStandardOutput) {
+                recorder->OpenStandardOutput();
+            } else {
+                recorder->Open(*o.record);
+            }
         } catch (const Exception& e) {
             std::fprintf(stderr, "zqcli: %s\n", e.what());
             return 1;
         }
+        recording.Adopt(std::move(recorder));
     }
     ZQValve valve;
     ZQMonitoringTask task(true, &valve);
@@ -145,21 +167,21 @@ int MonitorCommand(const CliOptions& o) {
     const int status = Run(task, o, [&] {
         ++cycles;
         const TDateTime now = LocalNow();
-        if (recorder.IsOpen()) {
-            try {
-                recorder.Append(now, valve.Current);
-            } catch (const Exception& e) {
-                // The monitoring goes on without its recording.
-                std::fprintf(stderr, "zqcli: %s\n", e.what());
-                recordingFailed = true;
-            }
+        recording.Append(now, valve.Current);
+        // Standard output carries the recording alone when it is the file.
+        if (!toStandardOutput) {
+            const std::vector<ShowSection> sections = BuildShowSections(valve);
+            std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", now) << '\n';
+            PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
+            std::cout << std::endl;
         }
-        const std::vector<ShowSection> sections = BuildShowSections(valve);
-        std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", now) << '\n';
-        PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
-        std::cout << std::endl;
         return !o.cycles || cycles < *o.cycles;
     });
+    const std::string lost = recording.Finish(MonitoringRecorderQueue::kFinishWait);
+    if (!lost.empty()) {
+        std::fprintf(stderr, "zqcli: %s\n", lost.c_str());
+        recordingFailed = true;
+    }
     return recordingFailed ? 1 : status;
 }
 
