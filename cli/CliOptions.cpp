@@ -143,14 +143,24 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.networkMode = arg == "--tcp" ? 0 : arg == "--rfc2217" ? 1 : 2;
             o.networkAddress = address;
         } else if (arg == "--allow") {
+            // An empty list would let every caller in: that is only ever
+            // said in words.
             const std::string peers = take(arg);
-            std::string error;
-            if (!CheckPeerList(peers, &error)) {
+            if (peers == kAllowAny) {
+                o.allow = "";
+                o.allowAny = true;
+            } else if (SplitPeerList(peers).empty()) {
                 throw UsageError(
-                    "--allow: expected IPv4 or IPv6 addresses separated by commas, got '" + peers +
-                    "'");
+                    "--allow: no address given; name the peers let in, or give --allow any to "
+                    "let every caller in");
+            } else if (!CheckPeerList(peers, nullptr)) {
+                throw UsageError(
+                    "--allow: expected IPv4 or IPv6 addresses separated by commas, or any, got '" +
+                    peers + "'");
+            } else {
+                o.allow = peers;
+                o.allowAny = false;
             }
-            o.allow = peers;
         } else if (arg == "--timeout") {
             o.timeoutSeconds = ParseSeconds(arg, take(arg));
         } else if (arg == "--verbose" || arg == "-v") {
@@ -381,6 +391,11 @@ Connection options (this run only; the store is never changed):
                               the command connects, at most 120 s, and take
                               the first caller; nothing listens afterwards
   --allow ADDR[,ADDR...]      with --listen: only these peers are let in
+                              (IPv4 or IPv6 addresses); without --allow the
+                              list stored by the connection dialog holds.
+                              When that is empty too, --listen is refused:
+                              --allow any lets every caller in, and says so
+                              on standard error
                               Network time-outs: 15 s to connect, 5 s for an
                               answer (a serial line: 1 s, a modem call: 3 s)
   --timeout S                 stop the running command after S seconds (at

@@ -5,11 +5,13 @@
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
 #include "MonitoringRecorderQueue.h"
+#include "NetEndpoint.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "ShowSections.h"
 #include "TExcelExport.h"
+#include "TNetChanelThread.h"
 #include "TTapiVault.h"
 #include "TapiConstants.h"
 #include "TaskClock.h"
@@ -46,11 +48,40 @@ void ApplyConnectionOptions(const CliOptions& o) {
         overlay.CurrentChanel = 2;
         overlay.NetworkMode = o.networkMode;
         overlay.NetworkAddress = o.networkAddress;
-        overlay.AllowedPeers = o.allow.value_or("");
+        // Without --allow the stored list holds.
+        overlay.AllowedPeers = o.allow;
     }
     overlay.NetAddress = o.address;
     overlay.MonitoringInterval = o.interval;
     SetChanelSetupOverlay(overlay);
+}
+
+// Waiting for a call with no peer listed lets every caller in: from the
+// command line only when --allow any says so (the window's dialog says it
+// under its field). A usage error (2) otherwise, 0 when the run may go on.
+int CheckListenPeers(const CliOptions& o) {
+    ChanelSetupStruct setup;
+    LoadChanelSetup(setup);
+    if (setup.CurrentChanel != 2 || setup.NetworkMode != nmListen) {
+        return 0;
+    }
+    if (o.allowAny) {
+        std::fprintf(stderr,
+                     "zqcli: warning: --allow any: every caller that reaches %s is let in\n",
+                     setup.NetworkAddress.c_str());
+        return 0;
+    }
+    if (!SplitPeerList(setup.AllowedPeers).empty()) {
+        return 0;
+    }
+    const char* what =
+        o.networkMode ? "--listen without --allow" : "the stored settings wait for a call";
+    std::fprintf(stderr,
+                 "zqcli: %s, and the stored list of allowed peers is empty: every caller would "
+                 "be let in. Give --listen [ADDRESS:]PORT --allow ADDR[,ADDR...] for the peers "
+                 "let in, or --allow any for every caller\nTry 'zqcli --help'.\n",
+                 what);
+    return 2;
 }
 
 // Runs a task with the run's options; `onWaitStep` as TaskRunner takes it.
@@ -317,6 +348,11 @@ int RunCommand(const CliOptions& o) {
         return PortsCommand(o);
     }
     ApplyConnectionOptions(o);
+    if (o.command != "show") {
+        if (const int usage = CheckListenPeers(o)) {
+            return usage;
+        }
+    }
     // The modem lines are read once, as the window does when it starts.
     TapiVault.Init();
     if (o.command == "read") {

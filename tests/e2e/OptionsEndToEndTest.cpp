@@ -1,5 +1,5 @@
-// zqcli's bounds on the pause and the time-out, and where --record may go:
-// values outside them are usage errors (exit 2); the
+// zqcli's bounds on the pause and the time-out, where --record may go and
+// what --allow takes: values outside them are usage errors (exit 2); the
 // bounds themselves are accepted (the command then fails only on its missing
 // file, exit 1), and a file that cannot take a recording ends the command
 // (exit 1) before the device is called.
@@ -78,6 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{
             "MissingFileThatCannotBeRead", {"read", "--missing", "MISSING", "--out", "MISSING"}, 1},
         OptionCase{"RecordOutsideMonitor", {"read", "--record", "run.csv", "--out", "MISSING"}, 2},
+        // A list with no address would let every caller in.
+        OptionCase{"AllowEmpty", {"monitor", "--allow", "", "--listen", "4001"}, 2},
+        OptionCase{"AllowBlank", {"monitor", "--allow", " ", "--listen", "4001"}, 2},
+        OptionCase{"AllowSeparatorsOnly", {"monitor", "--allow", ",;", "--listen", "4001"}, 2},
         // Neither a pipe nor a folder takes a recording; refused before the
         // device is called.
         OptionCase{"RecordIntoPipe",
