@@ -311,7 +311,7 @@ Commands:
                               read, and standard error says so
                               Without either, the whole archive is read,
                               whatever the window's read settings choose.
-  monitor [--cycles N] [--record FILE.csv]
+  monitor [--cycles N] [--record FILE.csv | --record -]
                               read the current and setup parameters again and
                               again, pausing the monitoring interval; print
                               them after every cycle; stop after N cycles (or
