@@ -67,7 +67,7 @@ void MonitoringRecorderQueue::Shared::Run() {
                 lineWritten = command.text;
             }
         }
-        const std::string failure = Execute(command);
+        std::string failure = Execute(command);
         {
             std::lock_guard<std::mutex> lock(mutex);
             busy = false;
@@ -75,7 +75,9 @@ void MonitoringRecorderQueue::Shared::Run() {
                 --pendingLines;
                 lineWritten.clear();
             }
-            if (!failure.empty()) {
+            if (dropped) {
+                failure.clear();  // Finish has said what was lost
+            } else if (!failure.empty()) {
                 DropAfterFailure();
             }
         }
