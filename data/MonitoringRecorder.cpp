@@ -156,7 +156,7 @@ void MonitoringRecorder::Open(const std::string& filePath) {
             ::close(dir);
         }
     }
-    Start(created);
+    Start();
 }
 
 void MonitoringRecorder::OpenStandardOutput() {
@@ -166,18 +166,18 @@ void MonitoringRecorder::OpenStandardOutput() {
     if (fd < 0) {
         Fail(kRecordOpenFailedText, errno);
     }
-    Start(false);
+    Start();
 }
 
-void MonitoringRecorder::Start(bool created) {
+void MonitoringRecorder::Start() {
     struct stat st {};
     if (fstat(fd, &st) != 0) {
         Fail(kRecordOpenFailedText, errno);
     }
     std::string start;
     char last = '\n';
-    if (!created && S_ISREG(st.st_mode) && st.st_size > 0 &&
-        pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 &&
+        last != '\n') {
         start.push_back('\n');
     }
     if (!S_ISREG(st.st_mode) || st.st_size == 0) {

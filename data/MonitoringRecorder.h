@@ -79,7 +79,7 @@ private:
     bool WriteWhole(const std::string& text, size_t& written);
     [[noreturn]] void Fail(const char* what, int error);
     // The header or the line end that an opened file needs first.
-    void Start(bool created);
+    void Start();
 
     int fd = -1;
     std::string path;
