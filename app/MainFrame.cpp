@@ -119,10 +119,10 @@ void TMainForm::FormCreate() {
     ui->CancelAction->setEnabled(false);
     ui->PageControl1->setCurrentIndex(0);
     PlaceOnScreen();
-    // Every dialog of the window opens centred over it (QDialog's own
-    // placement guesses a frame of 10 x 40 where no window manager draws
-    // one).
-    qApp->installEventFilter(this);
+    // Every dialog of the window opens centred over it the first time it
+    // shows (QDialog's own placement guesses a frame of 10 x 40 where no
+    // window manager draws one); the window watches its own children only.
+    installEventFilter(this);
 }
 
 void TMainForm::SetActionIcons() {

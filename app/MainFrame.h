@@ -89,7 +89,8 @@ protected:
     // An .arch file dropped onto the window opens as "Открыть файл" opens it.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // Centres each dialog of the window over it as it is shown.
+    // Centres each dialog of the window (a child of it) over it when it is
+    // shown the first time.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -1,6 +1,7 @@
 // Where the main window and its dialogs open.
 #include "MainFrame.h"
 
+#include <QChildEvent>
 #include <QDialog>
 #include <QEvent>
 #include <QMenuBar>
@@ -34,12 +35,20 @@ void TMainForm::PlaceOnScreen() {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::Show || event->spontaneous()) {
+    // A dialog of the window is polished once, before its first show: from
+    // then on the window watches it until that show.
+    if (watched == this && event->type() == QEvent::ChildPolished) {
+        auto* dialog = qobject_cast<QDialog*>(static_cast<QChildEvent*>(event)->child());
+        if (dialog && dialog->isWindow()) {
+            dialog->installEventFilter(this);
+        }
         return QMainWindow::eventFilter(watched, event);
     }
-    auto* dialog = qobject_cast<QDialog*>(watched);
-    if (dialog && dialog->isWindow() && dialog->parentWidget() &&
-        dialog->parentWidget()->window() == this) {
+    auto* dialog = watched != this ? qobject_cast<QDialog*>(watched) : nullptr;
+    if (dialog && event->type() == QEvent::Show && !event->spontaneous()) {
+        // Placed once: a dialog the user moved (the search, the manual)
+        // stays where it was put when it is hidden and shown again.
+        dialog->removeEventFilter(this);
         // The dialog's frame is not known before it is shown: take the one
         // the window system gave the main window. move() places the frame.
         const QRect frame = frameGeometry();

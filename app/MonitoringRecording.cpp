@@ -1,14 +1,17 @@
 #include "MonitoringRecording.h"
 
 #include "ElidedLabel.h"
-#include "Exception.h"
 #include "SettingsStore.h"
 
 #include <QAction>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QStatusBar>
+
+#include <cstdio>
 
 namespace {
 
@@ -20,7 +23,15 @@ const char* const kActionToolTip = "Записывать мониторинг в
 
 TMonitoringRecording::TMonitoringRecording(QWidget* window, QAction* action, QStatusBar* statusBar,
                                            std::function<void(const std::string&)> note)
-    : QObject(window), FWindow(window), FAction(action), FNote(std::move(note)) {
+    : QObject(window),
+      FWindow(window),
+      FAction(action),
+      FNote(std::move(note)),
+      FQueue([this](const std::string& text) {
+          // On the writer's thread: the text goes to the window's.
+          QMetaObject::invokeMethod(
+              this, [this, text] { Stopped(text); }, Qt::QueuedConnection);
+      }) {
     FLabel = new ElidedLabel(statusBar);
     FLabel->setObjectName(QStringLiteral("RecordingStatusText"));
     FLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -34,9 +45,30 @@ TMonitoringRecording::TMonitoringRecording(QWidget* window, QAction* action, QSt
     FChosen = stored ? QString::fromStdString(*stored) : QString();
     ShowChoice();
     connect(FAction, &QAction::triggered, this, &TMonitoringRecording::ActionTriggered);
+    FWindow->installEventFilter(this);
 }
 
-TMonitoringRecording::~TMonitoringRecording() = default;
+TMonitoringRecording::~TMonitoringRecording() {
+    // Closed without a close event (the program ends): no window to tell.
+    const std::string lost = FQueue.Finish(MonitoringRecorderQueue::kFinishWait);
+    if (!lost.empty()) {
+        std::fprintf(stderr, "zqmanager: %s\n", lost.c_str());
+    }
+}
+
+bool TMonitoringRecording::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FWindow && event->type() == QEvent::Close) {
+        const std::string lost = FQueue.Finish(MonitoringRecorderQueue::kFinishWait);
+        if (!lost.empty()) {
+            Stopped(lost);
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание"),
+                            QString::fromStdString(lost), QMessageBox::Ok, FWindow);
+            box.setObjectName(QStringLiteral("RecordUnfinishedBox"));
+            box.exec();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void TMonitoringRecording::ShowChoice() {
     FAction->setChecked(!FChosen.isEmpty());
@@ -62,7 +94,19 @@ void TMonitoringRecording::ActionTriggered(bool checked) {
         FAction->setChecked(false);
         return;
     }
-    Choose(dialog.selectedFiles().constFirst());
+    const QString path = dialog.selectedFiles().constFirst();
+    // A pipe would stall the recording for good, a device or a folder
+    // takes no CSV file.
+    const std::string problem = RecordPathProblem(path.toStdString());
+    if (!problem.empty()) {
+        FAction->setChecked(false);
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Внимание"),
+                        QString::fromStdString(problem), QMessageBox::Ok, FWindow);
+        box.setObjectName(QStringLiteral("RecordPathRefusedBox"));
+        box.exec();
+        return;
+    }
+    Choose(path);
 }
 
 void TMonitoringRecording::Choose(const QString& path) {
@@ -71,7 +115,7 @@ void TMonitoringRecording::Choose(const QString& path) {
     SettingsStore store;
     store.WriteString(kProgramKey, kMonitoringRecordFileValue, FChosen.toStdString());
     store.Sync();
-    FRecorder.Close();
+    FQueue.Close();
     ShowLabel(QString(), false);
     if (FMonitoring && !FChosen.isEmpty()) {
         Open();
@@ -88,19 +132,16 @@ void TMonitoringRecording::MonitoringStarted() {
 
 void TMonitoringRecording::MonitoringEnded() {
     FMonitoring = false;
-    if (FRecorder.IsOpen()) {
-        FRecorder.Close();
+    // The lines still queued are written after this, the window goes on.
+    if (FQueue.IsRecording()) {
+        FQueue.Close();
         ShowLabel(QString(), false);
     }
 }
 
 void TMonitoringRecording::Open() {
-    try {
-        FRecorder.Open(FChosen.toStdString());
-    } catch (const Exception& e) {
-        Stopped(e.what());
-        return;
-    }
+    // A file that cannot be opened is reported by the writer, like a write.
+    FQueue.Open(FChosen.toStdString());
     ShowLabel(QString::fromUtf8(kRunningText) + FChosen, false);
     if (FNote) {
         FNote(kRunningText + FChosen.toStdString());
@@ -108,14 +149,7 @@ void TMonitoringRecording::Open() {
 }
 
 void TMonitoringRecording::Cycle(TDateTime localTime, const CurrentParamsStruct& params) {
-    if (!FRecorder.IsOpen()) {
-        return;
-    }
-    try {
-        FRecorder.Append(localTime, params);
-    } catch (const Exception& e) {
-        Stopped(e.what());
-    }
+    FQueue.Append(localTime, params);
 }
 
 void TMonitoringRecording::Stopped(const std::string& why) {

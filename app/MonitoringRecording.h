@@ -2,7 +2,7 @@
 
 #include "CurrentParamsStruct.h"
 #include "DateTime.h"
-#include "MonitoringRecorder.h"
+#include "MonitoringRecorderQueue.h"
 
 #include <QObject>
 #include <QString>
@@ -22,7 +22,13 @@ class QWidget;
 // it is chosen while one runs) and closed when the run ends. A label at the
 // right of the status bar says into which file the recording runs, or why
 // it stopped. A failed write stops the recording, never the monitoring.
-// GUI thread only.
+//
+// The lines are written on the recording's own thread (MonitoringRecorderQueue):
+// the window never waits for the disk. The end of a run only queues the
+// close; closing the window waits for the lines still queued at most
+// MonitoringRecorderQueue::kFinishWait and says in a message box which were
+// not written. A path that is not a regular file (a pipe, a device, a
+// folder) is refused when it is chosen. GUI thread only.
 class TMonitoringRecording : public QObject {
     Q_OBJECT
 
@@ -35,7 +41,9 @@ public:
 
     // The file chosen ("" for none).
     QString ChosenFile() const { return FChosen; }
-    bool IsRecording() const { return FRecorder.IsOpen(); }
+    bool IsRecording() const { return FQueue.IsRecording(); }
+    // Lines of cycles not in the file yet.
+    size_t PendingLines() const { return FQueue.Pending(); }
 
     // The window's moments: a monitoring run starts, a cycle has been read,
     // the run ended (stopped, failed, replaced, or the window closes).
@@ -47,6 +55,10 @@ public:
     // recording into it (at once when a run goes on), "" switches the
     // recording off. Remembered in the store.
     void Choose(const QString& path);
+
+protected:
+    // The window's close: the queued lines are written, or named.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ActionTriggered(bool checked);
@@ -62,7 +74,8 @@ private:
     std::function<void(const std::string&)> FNote;
     QString FChosen;
     bool FMonitoring = false;
-    MonitoringRecorder FRecorder;
+    // Last, so that it goes first: its failures are posted to this object.
+    MonitoringRecorderQueue FQueue;
 };
 
 // The store's value that keeps the chosen file.

@@ -149,14 +149,24 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.networkMode = arg == "--tcp" ? 0 : arg == "--rfc2217" ? 1 : 2;
             o.networkAddress = address;
         } else if (arg == "--allow") {
+            // An empty list would let every caller in: that is only ever
+            // said in words.
             const std::string peers = take(arg);
-            std::string error;
-            if (!CheckPeerList(peers, &error)) {
+            if (peers == kAllowAny) {
+                o.allow = "";
+                o.allowAny = true;
+            } else if (SplitPeerList(peers).empty()) {
                 throw UsageError(
-                    "--allow: expected IPv4 or IPv6 addresses separated by commas, got '" + peers +
-                    "'");
+                    "--allow: no address given; name the peers let in, or give --allow any to "
+                    "let every caller in");
+            } else if (!CheckPeerList(peers, nullptr)) {
+                throw UsageError(
+                    "--allow: expected IPv4 or IPv6 addresses separated by commas, or any, got '" +
+                    peers + "'");
+            } else {
+                o.allow = peers;
+                o.allowAny = false;
             }
-            o.allow = peers;
         } else if (arg == "--timeout") {
             o.timeoutSeconds = ParseSeconds(arg, take(arg));
         } else if (arg == "--verbose" || arg == "-v") {
@@ -327,7 +337,7 @@ Commands:
                               Without --period or --missing, the whole archive
                               is read, whatever the window's read settings
                               choose. The counts printed are those saved.
-  monitor [--cycles N] [--record FILE.csv]
+  monitor [--cycles N] [--record FILE.csv | --record -]
                               read the current and setup parameters again and
                               again, pausing the monitoring interval; print
                               them after every cycle; stop after N cycles (or
@@ -337,8 +347,16 @@ Commands:
                               or empty): the local time, G, Tраб, Твкл, V+,
                               V-, the four flags (0/1) and the current output,
                               comma-separated, '.' as the decimal point, each
-                              line flushed to the disk as it is written. A
-                              file that cannot be opened ends the command; a
+                              line flushed to the disk as it is written (on
+                              a thread of its own: a slow disk never delays
+                              a cycle; at the end the lines still queued get
+                              at most 5 s, and standard error names those
+                              not written). FILE.csv must be a regular file:
+                              a pipe, a device or a folder is refused; with
+                              --record - the lines (header first) go to
+                              standard output, in place of the printed
+                              parameters. A file that cannot be opened ends
+                              the command before the device is called; a
                               write that fails stops the recording, the
                               monitoring goes on and the exit status is 1
   set-time                    set the device clock to this PC's local time
@@ -399,6 +417,11 @@ Connection options (this run only; the store is never changed):
                               the command connects, at most 120 s, and take
                               the first caller; nothing listens afterwards
   --allow ADDR[,ADDR...]      with --listen: only these peers are let in
+                              (IPv4 or IPv6 addresses); without --allow the
+                              list stored by the connection dialog holds.
+                              When that is empty too, --listen is refused:
+                              --allow any lets every caller in, and says so
+                              on standard error
                               Network time-outs: 15 s to connect, 5 s for an
                               answer (a serial line: 1 s, a modem call: 3 s)
   --timeout S                 stop the running command after S seconds (at

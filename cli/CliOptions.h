@@ -29,10 +29,12 @@ struct CliOptions {
     std::optional<std::string> modem;
     std::optional<std::string> phone;
     // The network: the mode (0 --tcp, 1 --rfc2217, 2 --listen), its address,
-    // and for --listen the peers let in (--allow).
+    // and for --listen the peers let in (--allow, never an empty list but
+    // for --allow any, which sets `allowAny`).
     std::optional<int> networkMode;
     std::optional<std::string> networkAddress;
     std::optional<std::string> allow;
+    bool allowAny = false;
     std::optional<double> timeoutSeconds;
     bool verbose = false;
     bool help = false;
@@ -82,6 +84,9 @@ struct CliOptions {
     // modem-add
     std::optional<std::string> init;
 };
+
+// The word of --allow that lets every caller in.
+inline constexpr const char* kAllowAny = "any";
 
 // Parses argv; raises UsageError with a message for the user.
 CliOptions ParseCliOptions(const std::vector<std::string>& args);

@@ -5,12 +5,14 @@
 #include "Exception.h"
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
-#include "MonitoringRecorder.h"
+#include "MonitoringRecorderQueue.h"
+#include "NetEndpoint.h"
 #include "ParamsTexts.h"
 #include "Settings.h"
 #include "SettingsStore.h"
 #include "ShowSections.h"
 #include "TExcelExport.h"
+#include "TNetQueueIDChanel.h"
 #include "TTapiVault.h"
 #include "TapiConstants.h"
 #include "TaskClock.h"
@@ -23,10 +25,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace {
@@ -47,11 +51,40 @@ void ApplyConnectionOptions(const CliOptions& o) {
         overlay.CurrentChanel = ctNetwork;
         overlay.NetworkMode = o.networkMode;
         overlay.NetworkAddress = o.networkAddress;
-        overlay.AllowedPeers = o.allow.value_or("");
+        // Without --allow the stored list holds.
+        overlay.AllowedPeers = o.allow;
     }
     overlay.NetAddress = o.address;
     overlay.MonitoringInterval = o.interval;
     SetChanelSetupOverlay(overlay);
+}
+
+// Waiting for a call with no peer listed lets every caller in: from the
+// command line only when --allow any says so (the window's dialog says it
+// under its field). A usage error (2) otherwise, 0 when the run may go on.
+int CheckListenPeers(const CliOptions& o) {
+    ChanelSetupStruct setup;
+    LoadChanelSetup(setup);
+    if (setup.CurrentChanel != ctNetwork || setup.NetworkMode != nmListen) {
+        return 0;
+    }
+    if (o.allowAny) {
+        std::fprintf(stderr,
+                     "zqcli: warning: --allow any: every caller that reaches %s is let in\n",
+                     setup.NetworkAddress.c_str());
+        return 0;
+    }
+    if (!SplitPeerList(setup.AllowedPeers).empty()) {
+        return 0;
+    }
+    const char* what =
+        o.networkMode ? "--listen without --allow" : "the stored settings wait for a call";
+    std::fprintf(stderr,
+                 "zqcli: %s, and the stored list of allowed peers is empty: every caller would "
+                 "be let in. Give --listen [ADDRESS:]PORT --allow ADDR[,ADDR...] for the peers "
+                 "let in, or --allow any for every caller\nTry 'zqcli --help'.\n",
+                 what);
+    return 2;
 }
 
 // Runs a task with the run's options; `onWaitStep` as TaskRunner takes it.
@@ -181,16 +214,36 @@ int ReadCommand(const CliOptions& o) {
 
 int MonitorCommand(const CliOptions& o) {
     // The recording's file is opened before the device is: a run that cannot
-    // keep its evidence does not start.
-    MonitoringRecorder recorder;
-    bool recordingFailed = false;
+    // keep its evidence does not start. The lines are then written on the
+    // recording's own thread, so a slow disk never delays a cycle.
+    std::atomic<bool> recordingFailed = false;
+    MonitoringRecorderQueue recording([&](const std::string& text) {
+        // The monitoring goes on without its recording.
+        std::fprintf(stderr, "zqcli: %s\n", text.c_str());
+        recordingFailed = true;
+    });
+    const bool toStandardOutput = o.record && *o.record == "-";
     if (o.record) {
+        const std::string problem = toStandardOutput ? "" : RecordPathProblem(*o.record);
+        if (!problem.empty()) {
+            std::fprintf(stderr,
+                         "zqcli: %s\nzqcli: --record takes a regular file; --record - writes "
+                         "the lines to standard output (into a pipe)\n",
+                         problem.c_str());
+            return 1;
+        }
+        auto recorder = std::make_unique<MonitoringRecorder>();
         try {
-            recorder.Open(*o.record);
+            if (toStandardOutput) {
+                recorder->OpenStandardOutput();
+            } else {
+                recorder->Open(*o.record);
+            }
         } catch (const Exception& e) {
             std::fprintf(stderr, "zqcli: %s\n", e.what());
             return 1;
         }
+        recording.Adopt(std::move(recorder));
     }
     ZQValve valve;
     ZQMonitoringTask task(true, &valve);
@@ -198,21 +251,21 @@ int MonitorCommand(const CliOptions& o) {
     const int status = Run(task, o, [&] {
         ++cycles;
         const TDateTime now = LocalNow();
-        if (recorder.IsOpen()) {
-            try {
-                recorder.Append(now, valve.Current);
-            } catch (const Exception& e) {
-                // The monitoring goes on without its recording.
-                std::fprintf(stderr, "zqcli: %s\n", e.what());
-                recordingFailed = true;
-            }
+        recording.Append(now, valve.Current);
+        // Standard output carries the recording alone when it is the file.
+        if (!toStandardOutput) {
+            const std::vector<ShowSection> sections = BuildShowSections(valve);
+            std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", now) << '\n';
+            PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
+            std::cout << std::endl;
         }
-        const std::vector<ShowSection> sections = BuildShowSections(valve);
-        std::cout << FormatDateTime("dd/mm/yyyy hh:nn:ss", now) << '\n';
-        PrintShowSections(std::cout, {sections[0], sections[1]}, "", o.csv);
-        std::cout << std::endl;
         return !o.cycles || cycles < *o.cycles;
     });
+    const std::string lost = recording.Finish(MonitoringRecorderQueue::kFinishWait);
+    if (!lost.empty()) {
+        std::fprintf(stderr, "zqcli: %s\n", lost.c_str());
+        recordingFailed = true;
+    }
     return recordingFailed ? 1 : status;
 }
 
@@ -348,6 +401,11 @@ int RunCommand(const CliOptions& o) {
         return PortsCommand(o);
     }
     ApplyConnectionOptions(o);
+    if (o.command != "show") {
+        if (const int usage = CheckListenPeers(o)) {
+            return usage;
+        }
+    }
     // The modem lines are read once, as the window does when it starts.
     TapiVault.Init();
     if (o.command == "read") {

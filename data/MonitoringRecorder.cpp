@@ -81,18 +81,54 @@ void MonitoringRecorder::Fail(const char* what, int error) {
     throw Exception(std::string(what) + ": " + path + ": " + std::strerror(error), path);
 }
 
+namespace {
+
+// What a file of `mode` is, for the refusal; null for a regular file.
+const char* NotAFileKind(mode_t mode) {
+    if (S_ISREG(mode)) {
+        return nullptr;
+    }
+    return S_ISDIR(mode)                    ? "это папка"
+           : S_ISFIFO(mode)                 ? "это именованный канал"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "это устройство"
+           : S_ISSOCK(mode)                 ? "это сокет"
+                                            : "это не обычный файл";
+}
+
+std::string NotAFileText(const std::string& path, const char* kind) {
+    return std::string(kRecordNotAFileText) + ": " + path + " — " + kind;
+}
+
+}  // namespace
+
+std::string RecordPathProblem(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return {};
+    }
+    const char* kind = NotAFileKind(st.st_mode);
+    return kind ? NotAFileText(path, kind) : std::string();
+}
+
 void MonitoringRecorder::Open(const std::string& filePath) {
     Close();
     path = filePath;
+    const std::string problem = RecordPathProblem(path);
+    if (!problem.empty()) {
+        throw Exception(problem, path);
+    }
     // Read access only to look at the last byte; a file we may only write
-    // to is appended to without that look.
+    // to is appended to without that look. O_NONBLOCK: a pipe put in the
+    // file's place since the look above must not hang the open; it is
+    // refused below like the rest.
+    constexpr int kFlags = O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     bool created = false;
-    fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDWR | kFlags);
     if (fd < 0 && errno == EACCES) {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_WRONLY | kFlags);
     }
     if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | kFlags, 0666);
         created = fd >= 0;
     }
     if (fd < 0) {
@@ -102,6 +138,11 @@ void MonitoringRecorder::Open(const std::string& filePath) {
     if (fstat(fd, &st) != 0) {
         Fail(kRecordOpenFailedText, errno);
     }
+    if (const char* kind = NotAFileKind(st.st_mode)) {
+        Close();
+        throw Exception(NotAFileText(path, kind), path);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (created) {
         // The new file's name survives a power cut only once its folder is
         // on the disk too.
@@ -114,6 +155,24 @@ void MonitoringRecorder::Open(const std::string& filePath) {
             fsync(dir);
             ::close(dir);
         }
+    }
+    Start();
+}
+
+void MonitoringRecorder::OpenStandardOutput() {
+    Close();
+    path = kStandardOutputName;
+    fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (fd < 0) {
+        Fail(kRecordOpenFailedText, errno);
+    }
+    Start();
+}
+
+void MonitoringRecorder::Start() {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        Fail(kRecordOpenFailedText, errno);
     }
     std::string start;
     char last = '\n';
@@ -147,10 +206,13 @@ bool MonitoringRecorder::WriteWhole(const std::string& text, size_t& written) {
 }
 
 void MonitoringRecorder::Append(TDateTime localTime, const CurrentParamsStruct& params) {
+    AppendLine(MonitoringCsvLine(localTime, params));
+}
+
+void MonitoringRecorder::AppendLine(const std::string& line) {
     if (fd < 0) {
         throw Exception(std::string(kRecordStoppedText) + ": " + path, path);
     }
-    const std::string line = MonitoringCsvLine(localTime, params);
     struct stat before {};
     const bool sized = fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
     size_t written = 0;

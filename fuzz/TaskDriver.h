@@ -18,6 +18,7 @@
 // is printed, to follow a failing input by eye.
 
 #include "AnswerFrames.h"
+#include "ChanelKinds.h"
 #include "Crc16.h"
 #include "FakeChanel.h"
 #include "FuzzInput.h"
@@ -92,7 +93,7 @@ public:
     // monitoring interval, on top of the (empty) store.
     static void SetConnection(uint8_t address, int32_t interval = 6) {
         ChanelSetupOverlay overlay;
-        overlay.CurrentChanel = 0;
+        overlay.CurrentChanel = ctComPort;
         overlay.NetAddress = address;
         overlay.ComPortName = "/dev/null";
         overlay.MonitoringInterval = interval;

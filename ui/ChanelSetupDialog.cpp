@@ -43,6 +43,7 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     NetworkModeCombo = FUi->NetworkModeCombo;
     AllowedPeers = FUi->AllowedPeers;
     PortDeviceLabel = FUi->PortDeviceLabel;
+    AllowedPeersNote = FUi->AllowedPeersNote;
     NetworkErrorLabel = FUi->NetworkErrorLabel;
     OKButton = FUi->OKButton;
     CancelButton = FUi->CancelButton;
@@ -53,6 +54,7 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     connect(ChanelCombo, &QComboBox::currentIndexChanged, this, &TChanelSetup::ChanelComboChange);
     connect(NetworkModeCombo, &QComboBox::currentIndexChanged, this,
             &TChanelSetup::ChanelComboChange);
+    connect(AllowedPeers, &QLineEdit::textChanged, this, &TChanelSetup::ChanelComboChange);
     connect(ComPortCombo, &QComboBox::editTextChanged, this, &TChanelSetup::UpdatePortDevice);
     connect(ComPortCombo, &TPortCombo::PortsRead, this, &TChanelSetup::UpdatePortDevice);
     UpdatePortDevice();
@@ -102,6 +104,11 @@ void TChanelSetup::ChanelComboChange() {
     NetworkModeCombo->setEnabled(type == 2);
     const bool listening = NetworkModeCombo->currentIndex() == nmListen;
     AllowedPeers->setEnabled(type == 2 && listening);
+    const bool anyCaller =
+        type == 2 && listening && SplitPeerList(AllowedPeers->text().toStdString()).empty();
+    AllowedPeersNote->setVisible(anyCaller);
+    // A screen reader says it with the field.
+    AllowedPeers->setAccessibleDescription(anyCaller ? AllowedPeersNote->text() : QString());
     NetworkAddress->setPlaceholderText(listening ? QStringLiteral("[адрес:]порт")
                                                  : QStringLiteral("узел:порт"));
 }

@@ -43,6 +43,9 @@ public:
     QComboBox* NetworkModeCombo = nullptr;
     QLineEdit* AllowedPeers = nullptr;
     QLabel* PortDeviceLabel = nullptr;
+    // Under the peer list while waiting for a call with the list empty:
+    // every caller is then let in.
+    QLabel* AllowedPeersNote = nullptr;
     QLabel* NetworkErrorLabel = nullptr;
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;

@@ -161,9 +161,10 @@ void TMonitoringChart::ShowTrend(zqui::MonitoringTrend trend) {
     Rebuild();
 }
 
-void TMonitoringChart::AppendCycle(double epochSeconds, const CurrentParamsStruct& params) {
+void TMonitoringChart::AppendCycle(double steadySeconds, double epochSeconds,
+                                   const CurrentParamsStruct& params) {
     const bool following = !IsZoomed();
-    FTrend.Append(epochSeconds, params);
+    FTrend.Append(steadySeconds, epochSeconds, params);
     if (following) {
         double from = 0, to = 0;
         DataRange(from, to);

@@ -21,7 +21,8 @@ class QValueAxis;
 // pixel column of the part in view, so a day of cycles draws as fast as a
 // minute of them.
 //
-// The axis counts seconds since the run's first cycle; zoom and scroll as
+// The axis counts seconds since the run's first cycle on a steady clock,
+// labelled by the PC's clock (MonitoringTrend); zoom and scroll as
 // TZoomChartView says. While the whole run is in view the view grows with
 // each cycle; a zoomed view stays where the user put it. Hovering the plot
 // shows the nearest cycle's time, G, increase of V+ and raised flags.
@@ -35,8 +36,9 @@ public:
     // Forgets every cycle and frees their memory: no cycles, the whole
     // (empty) range in view, as a run starts.
     void Clear();
-    // One cycle read at `epochSeconds` (system clock seconds since 1970).
-    void AppendCycle(double epochSeconds, const CurrentParamsStruct& params);
+    // One cycle read at `steadySeconds` (a steady clock, for its place) and
+    // `epochSeconds` (system clock seconds since 1970, for the labels).
+    void AppendCycle(double steadySeconds, double epochSeconds, const CurrentParamsStruct& params);
     // Shows `trend` as the run so far, the whole of it in view (a day's
     // cycles at once, for the benchmark).
     void ShowTrend(zqui::MonitoringTrend trend);

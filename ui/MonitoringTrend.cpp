@@ -6,12 +6,17 @@
 
 namespace zqui {
 
-void MonitoringTrend::Append(double epochSeconds, const CurrentParamsStruct& params) {
+void MonitoringTrend::Append(double steadySeconds, double epochSeconds,
+                             const CurrentParamsStruct& params) {
     if (seconds.empty()) {
+        startSteady = steadySeconds;
         startEpoch = epochSeconds;
         firstVd = params.Vd;
     }
-    const double x = seconds.empty() ? 0 : std::max(seconds.back(), epochSeconds - startEpoch);
+    const double x = seconds.empty() ? 0 : std::max(seconds.back(), steadySeconds - startSteady);
+    if (std::abs(epochSeconds - x - startEpoch) > kClockStepSeconds) {
+        startEpoch = epochSeconds - x;
+    }
     const uint8_t bits = params.NSFlags & 0x0F;
     const uint8_t before = flags.empty() ? 0 : flags.back();
     const uint8_t up = static_cast<uint8_t>(bits & ~before);

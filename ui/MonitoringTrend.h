@@ -17,9 +17,13 @@
 // megabyte. The chart never draws them all: Decimate gives at most four
 // points per pixel column of the plot.
 //
-// Times are seconds of the system clock (since 1970, UTC) so that a change
-// to or from summer time does not fold the trend; they are shown in local
-// time.
+// A cycle's place on the time axis comes from a steady clock (seconds since
+// the run's first cycle), so that a PC clock set back or forward never
+// stacks cycles on one x or opens a gap. The system clock (seconds since
+// 1970, UTC, so that summer time does not fold the trend) gives only the
+// labels, shown in local time: StartEpoch() is the system time of the first
+// cycle as the PC's clock reads now, so after the clock has been set the
+// whole axis is labelled by the clock as set.
 namespace zqui {
 
 struct TrendXY {
@@ -34,13 +38,15 @@ enum class TrendCurve {
 
 class MonitoringTrend {
 public:
-    // One cycle read at `epochSeconds`. A time before the previous cycle's
-    // (the clock set back) is taken as the previous cycle's, so x never
-    // runs backwards.
-    void Append(double epochSeconds, const CurrentParamsStruct& params);
+    // One cycle read at `steadySeconds` of a steady clock (any origin) and
+    // `epochSeconds` of the system clock. When the system clock has moved
+    // against the steady one by more than kClockStepSeconds (it was set),
+    // the labels follow it from then on.
+    void Append(double steadySeconds, double epochSeconds, const CurrentParamsStruct& params);
 
     size_t Size() const { return seconds.size(); }
     bool Empty() const { return seconds.empty(); }
+    // The system time of x = 0 by the PC's clock as it was last read.
     double StartEpoch() const { return startEpoch; }
     double Seconds(size_t i) const { return seconds[i]; }
     float G(size_t i) const { return g[i]; }
@@ -68,7 +74,12 @@ public:
     // first cycle.
     void Raisings(int bit, double from, double to, int columns, std::vector<double>& out) const;
 
+    // Drift between the two clocks below this is not a setting of the
+    // clock (it would move every label a little with each cycle).
+    static constexpr double kClockStepSeconds = 1;
+
 private:
+    double startSteady = 0;
     double startEpoch = 0;
     double firstVd = 0;
     std::vector<double> seconds;

@@ -192,9 +192,9 @@ void TCurrentParamsFrame::StartMonitoringTrend() {
     MonitoringChart->show();
 }
 
-void TCurrentParamsFrame::AddMonitoringCycle(double epochSeconds,
+void TCurrentParamsFrame::AddMonitoringCycle(double steadySeconds, double epochSeconds,
                                              const CurrentParamsStruct& params) {
-    MonitoringChart->AppendCycle(epochSeconds, params);
+    MonitoringChart->AppendCycle(steadySeconds, epochSeconds, params);
 }
 
 void TCurrentParamsFrame::HideMonitoringTrend() {

@@ -54,8 +54,10 @@ public:
     // run starts, fed every cycle, kept after the run until the page shows a
     // read's or a file's parameters (HideMonitoringTrend).
     void StartMonitoringTrend();
-    // One cycle read at `epochSeconds` (system clock seconds since 1970).
-    void AddMonitoringCycle(double epochSeconds, const CurrentParamsStruct& params);
+    // One cycle read at `steadySeconds` of a steady clock and `epochSeconds`
+    // (system clock seconds since 1970), as TMonitoringChart takes them.
+    void AddMonitoringCycle(double steadySeconds, double epochSeconds,
+                            const CurrentParamsStruct& params);
     // Hides the trend and frees its cycles.
     void HideMonitoringTrend();
 

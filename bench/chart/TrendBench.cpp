@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     zqui::MonitoringTrend trend;
     Clock::time_point start = Clock::now();
     for (int i = 0; i < count; ++i) {
-        trend.Append(kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
+        trend.Append(kPause * i, kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
     }
     const double appendMs = MsSince(start);
     const double trendBytes = static_cast<double>(trend.MemoryBytes());
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
 
     int next = count;
     const double cycleMs = MedianMs(kRuns, [&] {
-        chart.AppendCycle(kStartEpoch + kPause * next, CycleParams(next, vd));
+        chart.AppendCycle(kPause * next, kStartEpoch + kPause * next, CycleParams(next, vd));
         ++next;
         drawn = Draw(&chart);
     });
@@ -149,14 +149,14 @@ int main(int argc, char** argv) {
     // onto the first 23 hours, the whole run in view.
     zqui::MonitoringTrend firstHours;
     for (int i = 0; i < count - kCyclesPerHour; ++i) {
-        firstHours.Append(kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
+        firstHours.Append(kPause * i, kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
     }
     chart.ShowTrend(std::move(firstHours));
     drawn = Draw(&chart);
     const double residentHourBefore = ResidentBytes();
     start = Clock::now();
     for (int i = count - kCyclesPerHour; i < count; ++i) {
-        chart.AppendCycle(kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
+        chart.AppendCycle(kPause * i, kStartEpoch + kPause * i, cycles[static_cast<size_t>(i)]);
     }
     const double hourMs = MsSince(start);
     const double residentHour = ResidentBytes() - residentHourBefore;

@@ -1,6 +1,7 @@
 // Monitoring in the window against a simulated device: the trend and the
-// recording follow the cycles, the choice of file survives a restart, and a
-// recording that cannot write stops while the monitoring goes on.
+// recording follow the cycles, the choice of file survives a restart, a
+// recording that cannot write stops while the monitoring goes on, and a pipe
+// is refused as the recording's file.
 #include "MainFrame.h"
 #include "MonitoringChart.h"
 #include "MonitoringRecorder.h"
@@ -14,13 +15,16 @@
 #include <QAction>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMessageBox>
 #include <QScatterSeries>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <memory>
 
@@ -90,7 +94,9 @@ TEST_F(MonitoringWindowTest, TrendAndRecordingFollowTheCyclesOfARun) {
     Action("CancelAction")->trigger();
     EXPECT_TRUE(RecordLabel()->isHidden());
 
-    // One line per cycle, with the G and the flags the trend drew.
+    // One line per cycle, with the G and the flags the trend drew, once the
+    // recording's thread has written them.
+    ASSERT_TRUE(WaitUntil([&] { return form->MonitoringRecording()->PendingLines() == 0; }));
     const zqui::MonitoringTrend& trend = Chart()->Trend();
     const QStringList lines = CsvLines();
     ASSERT_EQ(static_cast<size_t>(lines.size()), trend.Size() + 1);
@@ -113,7 +119,7 @@ TEST_F(MonitoringWindowTest, TrendAndRecordingFollowTheCyclesOfARun) {
     auto* accept = new QTimer(form.get());
     QObject::connect(accept, &QTimer::timeout, [] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            dialog->accept();
+            static_cast<QDialog*>(dialog)->accept();
         }
     });
     accept->start(10);
@@ -137,8 +143,8 @@ TEST_F(MonitoringWindowTest, AFailedWriteStopsTheRecordingNotTheMonitoring) {
     form->MonitoringRecording()->Choose(csv);
     Action("MonitoringAction")->trigger();
     ASSERT_TRUE(WaitForCycles(1));
+    ASSERT_TRUE(WaitUntil([&] { return CsvLines().size() == 2; }));
     const QStringList before = CsvLines();
-    ASSERT_EQ(before.size(), 2);
 
     rlimit old{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -159,6 +165,30 @@ TEST_F(MonitoringWindowTest, AFailedWriteStopsTheRecordingNotTheMonitoring) {
     ASSERT_TRUE(WaitForCycles(cycles + 1)) << "the monitoring went on";
     EXPECT_EQ(form->CurrentTask()->GetState(), tsRunning);
     EXPECT_EQ(CsvLines(), before);
+}
+
+// A named pipe chosen in the file dialog would stall the recording for
+// good: it is refused with what it is, and nothing is chosen.
+TEST_F(MonitoringWindowTest, APipeChosenForTheRecordingIsRefused) {
+    const QString pipe = folder.filePath(QStringLiteral("pipe.csv"));
+    ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+    QString refusal;
+    AnswerModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(pipe);
+        AnswerModal([&](QWidget* box) {
+            refusal = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text()
+                                                      : QString();
+            static_cast<QDialog*>(box)->accept();
+        });
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    Action("RecordMonitoringAction")->trigger();
+    EXPECT_EQ(refusal, QString::fromUtf8(kRecordNotAFileText) + QStringLiteral(": ") + pipe +
+                           QStringLiteral(" — это именованный канал"));
+    EXPECT_FALSE(Action("RecordMonitoringAction")->isChecked());
+    EXPECT_TRUE(form->MonitoringRecording()->ChosenFile().isEmpty());
 }
 
 }  // namespace

@@ -259,12 +259,14 @@ int main(int argc, char** argv) {
     ShootModal(out + "/dialog-connection.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();
 
-    // The same dialog set for a serial device server reached over the network.
+    // The same dialog set to wait for a device that calls in, no peer
+    // listed: the note under the list says that any caller is taken.
     ChanelSetupStruct network;
     LoadChanelSetup(network);
     network.CurrentChanel = 2;
-    network.NetworkAddress = "192.168.0.10:4001";
-    network.NetworkMode = 1;
+    network.NetworkAddress = "4001";
+    network.NetworkMode = 2;
+    network.AllowedPeers = "";
     SaveChanelSetup(network);
     ShootModal(out + "/dialog-connection-network.png", false);
     form.findChild<QAction*>("ChanelTypeAction")->trigger();

@@ -1,6 +1,6 @@
 // "Поиск прибора" in the window: a device whose address is not the stored
-// one is found, its address goes into the connection settings, and a search
-// stops like any exchange.
+// one is found, its address goes into the connection settings, a search
+// stops like any exchange, and the dialog stays where the user put it.
 #include "MainFrame.h"
 #include "SearchDeviceDialog.h"
 #include "Settings.h"
@@ -104,6 +104,20 @@ TEST_F(SearchWindowTest, StopsLikeAnyExchange) {
         }));
         EXPECT_EQ(dynamic_cast<ZQSearchTask*>(form->CurrentTask())->Finds().size(), 0u);
     }
+}
+
+// The dialog opens centred over the window the first time; moved by the
+// user, it stays where it was put when it is closed and opened again.
+TEST_F(SearchWindowTest, OpensCentredOnceAndThenStaysWhereItWasPut) {
+    EXPECT_LE((dialog->frameGeometry().center() - form->frameGeometry().center()).manhattanLength(),
+              2);
+    const QPoint put = form->frameGeometry().topLeft() + QPoint(7, 9);
+    dialog->move(put);
+    dialog->close();
+    ASSERT_TRUE(WaitUntil([&] { return !dialog->isVisible(); }));
+    Action("SearchDeviceAction")->trigger();
+    ASSERT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->pos(), put);
 }
 
 }  // namespace

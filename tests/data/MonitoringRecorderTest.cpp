@@ -1,6 +1,6 @@
 // The recording of monitoring: the lines as the page shows the values, the
 // file appended to and never rewritten, a failed write that leaves whole
-// lines only.
+// lines only, and paths that are no regular file refused.
 #include "Exception.h"
 #include "MonitoringRecorder.h"
 #include "ParamsTexts.h"
@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <cmath>
 #include <csignal>
 #include <fstream>
@@ -66,6 +67,10 @@ CurrentParamsStruct Params(float g, double vd, uint8_t flags) {
 struct LineCase {
     const char* name;
     CurrentParamsStruct params;
+    // For a value that is not finite, the text its field must hold (the
+    // page has no text of its own to compare with).
+    const char* gText = nullptr;
+    const char* vdText = nullptr;
 };
 
 class CsvLine : public testing::TestWithParam<LineCase> {};
@@ -78,14 +83,10 @@ TEST_P(CsvLine, HoldsThePageTexts) {
     ASSERT_EQ(f.size(), static_cast<size_t>(kMonitoringColumnCount));
     const CurrentParamsTexts page = FormatCurrentParams(p);
     EXPECT_EQ(f[0], "2026-03-09 14:05:09");
-    if (std::isfinite(p.G)) {
-        EXPECT_EQ(f[1], page.G);
-    }
+    EXPECT_EQ(f[1], GetParam().gText ? GetParam().gText : page.G);
     EXPECT_EQ(f[2], page.Twork);
     EXPECT_EQ(f[3], page.Ton);
-    if (std::isfinite(p.Vd)) {
-        EXPECT_EQ(f[4], page.Vd);
-    }
+    EXPECT_EQ(f[4], GetParam().vdText ? GetParam().vdText : page.Vd);
     EXPECT_EQ(f[5], page.Vr);
     for (int bit = 0; bit < 4; ++bit) {
         EXPECT_EQ(f[6 + bit], (p.NSFlags >> bit) & 1 ? "1" : "0") << "flag " << bit;
@@ -99,8 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
                     LineCase{"ReverseFlow", Params(-1.5f, 0, 0x02)},
                     LineCase{"WideVolume", Params(0.00004f, 12345678901.25, 0x0F)},
                     LineCase{"HighFlagBitsIgnored", Params(1e6f, 0.0005, 0xF8)},
-                    LineCase{"FlowNotANumber", Params(std::numeric_limits<float>::quiet_NaN(),
-                                                      std::numeric_limits<double>::infinity(), 0)}),
+                    LineCase{"FlowNotANumber",
+                             Params(std::numeric_limits<float>::quiet_NaN(),
+                                    std::numeric_limits<double>::infinity(), 0),
+                             "nan", "inf"}),
     [](const testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 TEST(MonitoringCsv, NotANumberIsOneWord) {
@@ -202,5 +205,49 @@ TEST(MonitoringRecording, AFailedWriteStopsTheRecordingAndKeepsWholeLines) {
             << e.what();
     }
 }
+
+// A pipe would stall the recording (an open for writing waits for a
+// reader), a device or a folder takes no CSV file: each is refused at once
+// with what it is, and nothing is written to it.
+struct NotAFileCase {
+    const char* name;
+    const char* kind;
+};
+
+class RecordPathRefused : public testing::TestWithParam<NotAFileCase> {};
+
+TEST_P(RecordPathRefused, WithWhatItIs) {
+    QTemporaryDir dir;
+    const std::string name = GetParam().name;
+    std::string path = dir.filePath("folder").toStdString();
+    if (name == "Folder") {
+        ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+    } else if (name == "NamedPipe") {
+        path = dir.filePath("pipe.csv").toStdString();
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    } else {
+        path = "/dev/null";
+    }
+    const std::string expected =
+        std::string(kRecordNotAFileText) + ": " + path + " — " + GetParam().kind;
+    EXPECT_EQ(RecordPathProblem(path), expected);
+    MonitoringRecorder recorder;
+    try {
+        recorder.Open(path);
+        ADD_FAILURE() << "opened " << path;
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.what(), expected);
+    }
+    EXPECT_FALSE(recorder.IsOpen());
+    EXPECT_EQ(RecordPathProblem(dir.filePath("new.csv").toStdString()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, RecordPathRefused,
+                         testing::Values(NotAFileCase{"Folder", "это папка"},
+                                         NotAFileCase{"NamedPipe", "это именованный канал"},
+                                         NotAFileCase{"Device", "это устройство"}),
+                         [](const testing::TestParamInfo<NotAFileCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

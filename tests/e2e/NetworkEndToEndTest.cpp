@@ -1,11 +1,12 @@
 // Reads over the network: through Debian's ser2net in front of the
 // simulator's pseudo-terminal (raw TCP and RFC 2217), from a simulator
 // that listens with its answers cut into pieces after a modem's line, and
-// from one that calls in; and the faults of a network, each ending with its
-// text and leaving an existing file as it was.
+// from one that calls in; who may call in; and the faults of a network, each
+// ending with its text and leaving an existing file as it was.
 #include "Processes.h"
 
 #include "CaseNames.h"
+#include "Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -172,8 +173,9 @@ TEST(NetworkEndToEnd, AnswersInPiecesAndACallingDeviceGiveTheSameFile) {
         Scene scene;
         const int port = FreePort();
         scene.StartNetSim(Device({"--tcp-connect", "127.0.0.1:" + std::to_string(port)}));
-        const Scene::Result r = scene.Cli({"read", "--listen", "127.0.0.1:" + std::to_string(port),
-                                           "--out", scene.Path("c.arch"), "--verbose"});
+        const Scene::Result r =
+            scene.Cli({"read", "--listen", "127.0.0.1:" + std::to_string(port), "--allow",
+                       "127.0.0.1", "--out", scene.Path("c.arch"), "--verbose"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(FileBytes(scene.Path("c.arch")), expected);
         EXPECT_NE(r.err.find("Прибор позвонил с 127.0.0.1"), std::string::npos) << r.err;
@@ -232,5 +234,54 @@ INSTANTIATE_TEST_SUITE_P(
                               "Соединение разорвано",
                               "закрыл соединение"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+// Who may call in: the stored list holds unless --allow replaces it, and
+// an empty list lets every caller in only when --allow any says so. The
+// device calls from 127.0.0.1.
+struct CallerCase {
+    const char* name;
+    const char* stored;              // AllowedPeers in the settings
+    std::vector<std::string> allow;  // --allow and its value, or nothing
+    int exitCode;
+    const char* said;  // on standard error
+};
+
+class AllowedCallers : public testing::TestWithParam<CallerCase> {};
+
+TEST_P(AllowedCallers, LetInOnlyWhomTheListOrTheWordSays) {
+    const CallerCase& c = GetParam();
+    Scene scene;
+    const QByteArray home = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", scene.Environment().value("XDG_CONFIG_HOME").toLocal8Bit());
+    ChanelSetupStruct stored;
+    stored.AllowedPeers = c.stored;
+    const bool saved = SaveChanelSetup(stored);
+    qputenv("XDG_CONFIG_HOME", home);
+    ASSERT_TRUE(saved);
+
+    const int port = FreePort();
+    scene.StartNetSim(Device({"--tcp-connect", "127.0.0.1:" + std::to_string(port)}));
+    std::vector<std::string> args = {
+        "monitor", "--cycles",  "1",        "--timeout",
+        "5",       "--verbose", "--listen", "127.0.0.1:" + std::to_string(port)};
+    args.insert(args.end(), c.allow.begin(), c.allow.end());
+    const Scene::Result r = scene.Cli(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Listen, AllowedCallers,
+    testing::Values(
+        CallerCase{
+            "StoredListHoldsWithoutAllow", "10.0.0.7", {}, 1, "Отклонено соединение с 127.0.0.1"},
+        CallerCase{"AllowReplacesTheStoredList",
+                   "10.0.0.7",
+                   {"--allow", "127.0.0.1"},
+                   0,
+                   "Прибор позвонил с 127.0.0.1"},
+        CallerCase{"EmptyStoredListIsAUsageError", "", {}, 2, "--allow any"},
+        CallerCase{"AnyCallerOnlyWhenSaid", "", {"--allow", "any"}, 0, "warning: --allow any"}),
+    [](const testing::TestParamInfo<CallerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,11 +1,15 @@
-// zqcli's bounds on the pause and the time-out, and where --record may go:
-// values outside them are usage errors (exit 2); the bounds themselves are
-// accepted (the command then fails only on its missing file, exit 1).
+// zqcli's bounds on the pause and the time-out, where --record may go and
+// what --allow takes: values outside them are usage errors (exit 2); the
+// bounds themselves are accepted (the command then fails only on its missing
+// file, exit 1), and a file that cannot take a recording ends the command
+// (exit 1) before the device is called.
 #include "Processes.h"
 
 #include "CaseNames.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -15,6 +19,7 @@ struct OptionCase {
     const char* name;
     std::vector<std::string> args;
     int exitCode;
+    const char* said = nullptr;  // on standard error, when given
 };
 
 class OptionBounds : public testing::TestWithParam<OptionCase> {};
@@ -26,12 +31,18 @@ TEST_P(OptionBounds, ExitAsExpected) {
     for (std::string& a : args) {
         if (a == "MISSING") {
             a = scene.Path("missing.arch");
+        } else if (a == "FIFO") {
+            a = scene.Path("pipe.csv");
+            ASSERT_EQ(mkfifo(a.c_str(), 0600), 0);
         }
     }
     const Scene::Result r = scene.Cli(args, 20000);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     if (c.exitCode == 2) {
         EXPECT_NE(r.err.find(c.args[1]), std::string::npos) << r.err;
+    }
+    if (c.said) {
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
 }
 
@@ -76,6 +87,18 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{
             "MissingFileThatCannotBeRead", {"read", "--missing", "MISSING", "--out", "MISSING"}, 1},
         OptionCase{"RecordOutsideMonitor", {"read", "--record", "run.csv", "--out", "MISSING"}, 2},
+        // A list with no address would let every caller in.
+        OptionCase{"AllowEmpty", {"monitor", "--allow", "", "--listen", "4001"}, 2},
+        OptionCase{"AllowBlank", {"monitor", "--allow", " ", "--listen", "4001"}, 2},
+        OptionCase{"AllowSeparatorsOnly", {"monitor", "--allow", ",;", "--listen", "4001"}, 2},
+        // Neither a pipe nor a folder takes a recording; refused before the
+        // device is called.
+        OptionCase{"RecordIntoPipe",
+                   {"monitor", "--record", "FIFO", "--port", "COM7"},
+                   1,
+                   "это именованный канал"},
+        OptionCase{
+            "RecordIntoFolder", {"monitor", "--record", "/tmp", "--port", "COM7"}, 1, "это папка"},
         // The recording's file is opened first: no device is needed to fail.
         OptionCase{"RecordIntoMissingFolder",
                    {"monitor", "--record", "/nonexistent-folder/run.csv", "--port", "COM7"},

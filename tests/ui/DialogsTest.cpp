@@ -245,10 +245,19 @@ INSTANTIATE_TEST_SUITE_P(
                        Find<QComboBox>(d, "ChanelCombo")->setCurrentIndex(2);
                        EXPECT_FALSE(Find<QComboBox>(d, "ModemCombo")->isEnabled());
                        EXPECT_FALSE(Find<QLineEdit>(d, "AllowedPeers")->isEnabled());
+                       QLabel* note = Find<QLabel>(d, "AllowedPeersNote");
+                       EXPECT_TRUE(note->isHidden());
                        Find<QComboBox>(d, "NetworkModeCombo")->setCurrentIndex(2);
                        EXPECT_TRUE(Find<QLineEdit>(d, "AllowedPeers")->isEnabled());
+                       // An empty list lets any caller in, and the dialog says so.
+                       EXPECT_FALSE(note->isHidden());
+                       EXPECT_EQ(note->text(), QStringLiteral("Пустой список: принимается "
+                                                              "звонок с любого адреса"));
                        Find<QLineEdit>(d, "NetworkAddress")->setText(QStringLiteral("4001"));
+                       Find<QLineEdit>(d, "AllowedPeers")->setText(QStringLiteral(" ,; "));
+                       EXPECT_FALSE(note->isHidden());
                        Find<QLineEdit>(d, "AllowedPeers")->setText(QStringLiteral("10.0.0.7"));
+                       EXPECT_TRUE(note->isHidden());
                    },
                    Close::Ok,
                    With(StoredModemSetup(),

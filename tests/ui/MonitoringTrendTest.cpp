@@ -46,7 +46,8 @@ TEST(MonitoringTrend, ADayDrawsAsFourPointsAPixelAndKeepsItsPeaks) {
         } else if (i == 777) {
             g = std::numeric_limits<float>::quiet_NaN();  // no number from the device
         }
-        trend.Append(kStart + 2.0 * i, Cycle(g, 1000 + i * 0.01, i % 1000 < 10 ? 0x04 : 0x00));
+        trend.Append(2.0 * i, kStart + 2.0 * i,
+                     Cycle(g, 1000 + i * 0.01, i % 1000 < 10 ? 0x04 : 0x00));
     }
     ASSERT_EQ(trend.Size(), static_cast<size_t>(kDay));
     EXPECT_LT(trend.MemoryBytes(), 2u * 1024 * 1024);
@@ -84,20 +85,33 @@ TEST(MonitoringTrend, ADayDrawsAsFourPointsAPixelAndKeepsItsPeaks) {
     EXPECT_EQ(trend.RaisedBits(), 0x04);
 }
 
-TEST(MonitoringTrend, AClockSetBackNeverRunsTheTrendBackwards) {
+// The PC's clock set back an hour, then forward a day, in the middle of a
+// run: the cycles stay 2 s apart on the axis, and the labels follow the
+// clock as it is set. A few hundred ms of drift move nothing.
+TEST(MonitoringTrend, AClockSetMovesTheLabelsNotTheCycles) {
+    const struct {
+        double steady;
+        double epoch;
+        double startEpoch;  // x = 0 by the clock as read then
+    } cycles[] = {
+        {500, kStart, kStart},
+        {502, kStart + 2.4, kStart},              // drift
+        {504, kStart + 4 - 3600, kStart - 3600},  // an hour back
+        {506, kStart + 6 - 3600, kStart - 3600},
+        {508, kStart + 8 + 86400, kStart + 86400},  // a day forward
+    };
     MonitoringTrend trend;
-    trend.Append(kStart, Cycle(1, 10, 0x01));
-    trend.Append(kStart + 2, Cycle(2, 11, 0x01));
-    trend.Append(kStart - 3600, Cycle(3, 12));  // an hour back
-    trend.Append(kStart + 6, Cycle(4, 13, 0x01));
-    ASSERT_EQ(trend.Size(), 4u);
-    EXPECT_EQ(trend.Seconds(2), 2);
-    EXPECT_EQ(trend.Seconds(3), 6);
-    EXPECT_EQ(trend.VdIncrease(3), 3);
+    for (size_t i = 0; i < std::size(cycles); ++i) {
+        trend.Append(cycles[i].steady, cycles[i].epoch, Cycle(1, 10 + i, i == 3 ? 0x01 : 0x00));
+        EXPECT_EQ(trend.Seconds(i), 2.0 * i) << i;
+        EXPECT_EQ(trend.StartEpoch(), cycles[i].startEpoch) << i;
+    }
+    EXPECT_EQ(trend.VdIncrease(4), 4);
     std::vector<double> marks;
-    trend.Raisings(0, 0, 6, 100, marks);
-    EXPECT_EQ(marks, (std::vector<double>{0, 6}));
-    EXPECT_EQ(trend.Nearest(4.5), 3u);
+    trend.Raisings(0, 0, 8, 100, marks);
+    EXPECT_EQ(marks, (std::vector<double>{6}));
+    EXPECT_EQ(trend.Nearest(4.9), 2u);
+    EXPECT_EQ(trend.Nearest(5.1), 3u);
 }
 
 // Every span from a minute to a month: labels inside the view, at most as
