@@ -94,9 +94,10 @@ void TMonitoringRecording::ActionTriggered(bool checked) {
         FAction->setChecked(false);
         return;
     }
-    const QString path = dialog.selectedFiles().constFirst();
-    // A pipe would stall the recording for good, a device or a folder
-    // takes no CSV file.
+    TakeDialogPath(dialog.selectedFiles().constFirst());
+}
+
+void TMonitoringRecording::TakeDialogPath(const QString& path) {
     const std::string problem = RecordPathProblem(path.toStdString());
     if (!problem.empty()) {
         FAction->setChecked(false);

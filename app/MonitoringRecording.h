@@ -55,6 +55,11 @@ public:
     // recording into it (at once when a run goes on), "" switches the
     // recording off. Remembered in the store.
     void Choose(const QString& path);
+    // What the action's dialog returned: a path that is not a regular file
+    // (a pipe would stall the recording for good, a device or a folder
+    // takes no CSV file) is refused with a message box and the action
+    // unchecked; any other is chosen.
+    void TakeDialogPath(const QString& path);
 
 protected:
     // The window's close: the queued lines are written, or named.

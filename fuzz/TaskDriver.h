@@ -9,7 +9,7 @@
 //     end (no quiet spell longer than the longest monitoring pause);
 //   - an answer taken as data comes from the address asked (any, when the
 //     request went to address 0) with the request's function; an answer to
-//     another request is taken like one with a bad CRC;
+//     another request is retried and named for what it is;
 //   - every request carries a good CRC and the configured address;
 //   - once the input is used up, a device that repeats its last answer to
 //     every request cannot keep the task running.
@@ -266,8 +266,8 @@ private:
         const int64_t before = ProgressKey();
         const int stepBefore = task.GetStep();
         // An answer to another request (another address, another function or
-        // that function's exception) counts as a bad CRC: retried, never data
-        // and never the device's error.
+        // that function's exception) is retried, never data and never the
+        // device's error.
         const bool otherRequest =
             packetId == stepBefore && answer.size() >= 4 &&
             CheckFrameCrc(answer.data(), answer.size()) &&
@@ -276,8 +276,8 @@ private:
         fake->InjectAnswer(answer, packetId);
         if (otherRequest) {
             FUZZ_CHECK(Running() ? ProgressKey() == before
-                                 : task.GetStatusText() == "Ошибка CRC в ответе от прибора",
-                       "an answer to another request not taken like a bad CRC");
+                                 : task.GetStatusText() == "Ответ прибора не соответствует запросу",
+                       "an answer to another request not retried as such");
         }
         // Taken as data: the task moved on because of it.
         const bool taken = Running() && ProgressKey() != before;

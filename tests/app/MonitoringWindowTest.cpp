@@ -173,18 +173,15 @@ TEST_F(MonitoringWindowTest, APipeChosenForTheRecordingIsRefused) {
     const QString pipe = folder.filePath(QStringLiteral("pipe.csv"));
     ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
     QString refusal;
-    AnswerModal([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(pipe);
-        AnswerModal([&](QWidget* box) {
-            refusal = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text()
-                                                      : QString();
-            static_cast<QDialog*>(box)->accept();
-        });
-        static_cast<QDialog*>(dialog)->accept();
+    // What the file dialog returns is taken as the dialog would hand it
+    // over (the dialog's own folder listing is no part of this).
+    Action("RecordMonitoringAction")->setChecked(true);
+    AnswerModal([&](QWidget* box) {
+        refusal =
+            qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text() : QString();
+        static_cast<QDialog*>(box)->accept();
     });
-    Action("RecordMonitoringAction")->trigger();
+    form->MonitoringRecording()->TakeDialogPath(pipe);
     EXPECT_EQ(refusal, QString::fromUtf8(kRecordNotAFileText) + QStringLiteral(": ") + pipe +
                            QStringLiteral(" — это именованный канал"));
     EXPECT_FALSE(Action("RecordMonitoringAction")->isChecked());
