@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QFile>
 
 namespace {
@@ -60,5 +62,33 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"WrongKind", {"--fault", "kind"}, 1, "Ответ прибора не соответствует запросу"},
         FaultCase{"RingsOutside", {"--fault", "rings"}, 1, kBadCount}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A cancel while the worker waits out an answer that never comes (about a
+// second per request), here by --timeout, whose moment counts from the
+// run's start as the exchange does (the first request goes out about
+// 0.6 s in, its retry about a second later): the run ends as cancelled,
+// never by a crash, and soon.
+class CancelWhileBusy : public testing::TestWithParam<const char*> {};
+
+TEST_P(CancelWhileBusy, EndsCleanly) {
+    Scene scene;
+    scene.StartSim({"--baud", "0", "--latency", "0", "--fault", "drop"});
+    const Scene::Result r = scene.Cli(
+        {"read", "--port", "COM7", "--out", scene.Path("f.arch"), "--timeout", GetParam()}, 10000);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find("Время ожидания истекло"), std::string::npos) << r.err;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(scene.Path("f.arch"))));
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, CancelWhileBusy, testing::Values("0.65", "0.75", "1.7", "1.8"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             std::string name = std::string("After") + info.param + "s";
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 }  // namespace

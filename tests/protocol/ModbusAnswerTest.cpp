@@ -1,5 +1,7 @@
 #include "ModbusAnswer.h"
 
+#include "Crc16.h"
+
 #include "CaseNames.h"
 
 #include <gtest/gtest.h>
@@ -64,5 +66,80 @@ INSTANTIATE_TEST_SUITE_P(
         SpanCase{"AnyAddressForAddressZero", {0x00, 0x11, 0, 0}, {0x2A, 0x11, 0x04}, 0, 9, true},
         SpanCase{"UnknownFunctionUnframed", {0x05, 0x2B, 0, 0}, {0x05, 0x2B, 0x0E}, 0, 0, false}),
     [](const testing::TestParamInfo<SpanCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+std::vector<uint8_t> Framed(std::vector<uint8_t> frame) {
+    const uint16_t crc = Crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+    return frame;
+}
+
+// An archive answer of `records` records (their bytes do not matter here)
+// of `kind`, naming `end` as the slot after the last.
+std::vector<uint8_t> ArchiveAnswer(uint8_t kind, uint16_t end, uint8_t records) {
+    std::vector<uint8_t> a = {
+        0x05, 0x41, kind, 0x00, static_cast<uint8_t>(end), static_cast<uint8_t>(end >> 8), records};
+    a.resize(a.size() + 16u * records, 0x11);
+    return Framed(a);
+}
+
+struct FitCase {
+    const char* name;
+    std::vector<uint8_t> request;
+    std::vector<uint8_t> answer;
+    bool fits;
+};
+
+class AnswerFitsTest : public testing::TestWithParam<FitCase> {};
+
+TEST_P(AnswerFitsTest, TellsTheAnswerToThisRequestFromAnyOther) {
+    const FitCase& c = GetParam();
+    EXPECT_EQ(AnswerFits(c.request.data(), c.request.size(), c.answer.data(), c.answer.size()),
+              c.fits);
+}
+
+// Hourly records from slot 16 back, 3 asked; kind 0.
+const std::vector<uint8_t> kChunk = Framed({0x05, 0x41, 0x00, 0x01, 0x10, 0x00, 0x03});
+// The first chunk round the ring's start: slot 1 back, 3 asked.
+const std::vector<uint8_t> kChunkOverStart = Framed({0x05, 0x41, 0x00, 0x01, 0x01, 0x00, 0x03});
+const std::vector<uint8_t> kHolding = Framed({0x05, 0x03, 0x00, 0x00, 0x00, 0x10});
+const std::vector<uint8_t> kWriteClear = Framed({0x05, 0x10, 0x00, 0x06, 0x00, 0x01, 0x02, 0, 1});
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, AnswerFitsTest,
+    testing::Values(
+        FitCase{"ChunkEndingWhereItsStartSays", kChunk, ArchiveAnswer(0, 13, 3), true},
+        FitCase{"ChunkShortOfTheRingsOldest", kChunk, ArchiveAnswer(0, 14, 2), true},
+        FitCase{"TheChunkBefore", kChunk, ArchiveAnswer(0, 16, 3), false},
+        FitCase{"ChunkOfAnotherKind", kChunk, ArchiveAnswer(1, 13, 3), false},
+        FitCase{"MoreRecordsThanAsked", kChunk, ArchiveAnswer(0, 12, 4), false},
+        FitCase{"RoundTheRingsStartTheReaderJudges", kChunkOverStart, ArchiveAnswer(0, 2046, 3),
+                true},
+        FitCase{"RegistersAsAsked", kHolding,
+                [] {
+                    std::vector<uint8_t> a = {0x05, 0x03, 32};
+                    a.resize(3 + 32, 0x22);
+                    return Framed(a);
+                }(),
+                true},
+        FitCase{"RegisterCountOfAnotherRead", kHolding,
+                Framed(std::vector<uint8_t>{0x05, 0x03, 0x80}), false},
+        FitCase{"WriteEcho", kWriteClear, Framed({0x05, 0x10, 0x00, 0x06, 0x00, 0x01}), true},
+        FitCase{"EchoOfAnotherWrite", kWriteClear, Framed({0x05, 0x10, 0x00, 0x00, 0x00, 0x06}),
+                false},
+        FitCase{"ExceptionOfTheFunction", kChunk, Framed({0x05, 0xC1, 0x02}), true},
+        FitCase{"OtherAddress", kWriteClear, Framed({0x06, 0x10, 0x00, 0x06, 0x00, 0x01}), false},
+        FitCase{"LongerThanItsHeaderSays", kChunk,
+                [] {
+                    std::vector<uint8_t> a = ArchiveAnswer(0, 13, 3);
+                    a.insert(a.end() - 2, 0x00);
+                    return a;
+                }(),
+                false}),
+    [](const testing::TestParamInfo<FitCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Exception.h"
 #include "Settings.h"
 #include "TQueueIDChanel.h"
 #include "ZQTask.h"
@@ -23,19 +24,28 @@ public:
         if (GetState() != csConnected) {
             return false;
         }
+        if (sendThrows) {
+            throw Exception("Queue overflow");
+        }
         sent.push_back({std::vector<uint8_t>(data, data + length), packetId, quiet});
+        queued += countsQueue ? 1 : 0;
         return true;
     }
     void Close() override { ++closeCalls; }
-    int GetPendingCount() override { return 0; }
+    // A channel's queue as the task sees it: with `countsQueue`, each packet
+    // sent is pending until its answer or loss is injected (as a thread
+    // channel completes each transfer once, in order); else always 0.
+    int GetPendingCount() override { return queued; }
 
     void InjectState(ChanelState state) { SetState(state); }
     void InjectAnswer(const std::vector<uint8_t>& bytes, int packetId) {
+        queued -= queued > 0 ? 1 : 0;
         if (FOnRecvPacketEvent) {
             FOnRecvPacketEvent(bytes.data(), static_cast<uint16_t>(bytes.size()), packetId);
         }
     }
     void InjectLost(int packetId) {
+        queued -= queued > 0 ? 1 : 0;
         if (FOnLostPacketEvent) {
             FOnLostPacketEvent(packetId);
         }
@@ -46,6 +56,9 @@ public:
 
     std::vector<Packet> sent;
     int closeCalls = 0;
+    bool countsQueue = false;
+    int queued = 0;
+    bool sendThrows = false;  // SendPacket raises as a full queue does
 };
 
 // A task whose channel is a FakeChanel: CreateChanel loads the connection

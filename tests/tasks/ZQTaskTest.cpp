@@ -227,6 +227,45 @@ TEST_F(EngineTest, LateAnswerAndForeignLostPacketAreIgnored) {
     EXPECT_EQ(h.task->GetStep(), 3);
 }
 
+// The task's own time-out sends the request again while the channel still
+// works on the first: the first transfer's outcome, whenever it comes, is
+// stale; only the second's is the answer.
+TEST_F(EngineTest, OutcomeOfARequestSentBeforeTheLatestIsStale) {
+    h.Connect();
+    h.Chanel().countsQueue = true;
+    h.Tick();
+    h.Tick(13);  // the task's time-out; the channel has not reported
+    h.Tick();
+    ASSERT_EQ(h.SentCount(), 2u);
+    h.Answer(kGoodAnswer);  // the first transfer's answer
+    EXPECT_EQ(h.task->GetStep(), 2);
+    EXPECT_EQ(h.task->handled, 0);
+    h.Answer(kGoodAnswer);
+    EXPECT_EQ(h.task->GetStep(), 3);
+
+    // Its loss likewise uses up no retry of the request sent after it.
+    TaskHarness<ProbeTask> lost;
+    lost.Connect();
+    lost.Chanel().countsQueue = true;
+    lost.Tick();
+    lost.Tick(14);
+    lost.Chanel().InjectLost(2);
+    lost.Tick();
+    EXPECT_EQ(lost.SentCount(), 2u);
+    lost.Answer(kGoodAnswer);
+    EXPECT_EQ(lost.task->GetStep(), 3);
+}
+
+// What a channel raises (a full queue) ends the exchange with its text and
+// never leaves the tick.
+TEST_F(EngineTest, ChanelThatRaisesEndsTheTask) {
+    h.Connect();
+    h.Chanel().sendThrows = true;
+    EXPECT_NO_THROW(h.Tick());
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Ошибка канала: Queue overflow");
+}
+
 TEST_F(EngineTest, ExceptionAnswerEndsAtOnceWithItsText) {
     h.Connect();
     h.Tick();
@@ -246,6 +285,10 @@ TEST_F(EngineTest, StopWhileWaitingClosesChanelAndDropsLaterEvents) {
     EXPECT_EQ(h.task->GetStep(), 0);
     EXPECT_EQ(h.Chanel().closeCalls, 1);
     EXPECT_FALSE(h.Chanel().HasHandlers());
+    // A worker busy for seconds: still the one close, never a queue full
+    // of them.
+    h.Tick(30);
+    EXPECT_EQ(h.Chanel().closeCalls, 1);
     h.Chanel().InjectAnswer(kGoodAnswer, 2);
     h.Chanel().InjectState(csDisconnected);
     EXPECT_EQ(h.task->handled, 0);
