@@ -1,5 +1,8 @@
 #include "SimProcess.h"
 
+#include "PortNames.h"
+#include "Settings.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -95,6 +98,19 @@ bool SimProcess::Start(const std::string& program, const std::vector<std::string
         Stop();
         return false;
     }
+    return true;
+}
+
+bool SimProcess::StartOnCom7(const std::string& program, std::string& error) {
+    const std::string link = comprt::PortFolder() + "/COM7";
+    if (!Start(program, {"--pty", "--link", link, "--baud", "19200"}, error)) {
+        return false;
+    }
+    ChanelSetupStruct chanel;
+    chanel.ComPortName = "COM7";
+    chanel.NetAddress = 1;
+    chanel.MonitoringInterval = 2;
+    SaveChanelSetup(chanel);
     return true;
 }
 

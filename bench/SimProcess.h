@@ -29,6 +29,11 @@ public:
 
     const std::string& LinePath() const { return linePath; }
 
+    // Starts `program` as the window's benchmarks want it: a device at
+    // 19200 baud behind the port name COM7 of the port folder, and the
+    // connection settings set to it (address 1, monitoring every 2 s).
+    bool StartOnCom7(const std::string& program, std::string& error);
+
 private:
     pid_t pid = -1;
     int output = -1;  // read end of the child's standard output

@@ -319,8 +319,8 @@ Commands:
                               still holds, put in front of OLD.arch's records,
                               so that the history grows beyond what the device
                               keeps; a record OLD.arch has is never added
-                              again, and one the device changed since (same
-                              date, other bytes) replaces OLD.arch's. OLD.arch
+                              again, nor one the device changed since (same
+                              date, other bytes): OLD.arch's stays. OLD.arch
                               is never changed unless --out names it (the same
                               file by any path), and then only after a
                               successful read. A device of another serial

@@ -47,26 +47,26 @@ uint64_t HistoryJoin::Stamp(const Record& record) const {
 std::vector<HistoryJoin::Record> HistoryJoin::Merge(const std::vector<Record>& fresh,
                                                     size_t& changed) const {
     changed = 0;
-    // How many fresh records carry each stamp: each may stand for one
-    // history record newer than the join.
-    std::map<uint64_t, size_t> freshStamps;
-    for (const Record& record : fresh) {
-        ++freshStamps[Stamp(record)];
-    }
-    std::vector<Record> merged(fresh);
-    merged.reserve(fresh.size() + history.size());
+    // How many history records newer than the join carry each stamp: each
+    // stands for one fresh record of that stamp.
+    std::map<uint64_t, size_t> historyStamps;
     const size_t join = JoinIndex();
-    for (size_t i = 0; i < history.size(); ++i) {
-        const Record& record = history[i];
-        if (i < join && !ZQ_namespace::IsEmptySlot(record.data())) {
-            const auto same = freshStamps.find(Stamp(record));
-            if (same != freshStamps.end() && same->second > 0) {
-                --same->second;
-                ++changed;
-                continue;
-            }
+    for (size_t i = 0; i < join; ++i) {
+        if (!ZQ_namespace::IsEmptySlot(history[i].data())) {
+            ++historyStamps[Stamp(history[i])];
+        }
+    }
+    std::vector<Record> merged;
+    merged.reserve(fresh.size() + history.size());
+    for (const Record& record : fresh) {
+        const auto same = historyStamps.find(Stamp(record));
+        if (same != historyStamps.end() && same->second > 0) {
+            --same->second;
+            ++changed;
+            continue;
         }
         merged.push_back(record);
     }
+    merged.insert(merged.end(), history.begin(), history.end());
     return merged;
 }

@@ -18,10 +18,12 @@
 // slot erased, the ring wrapped past it).
 //
 // A new record with the time stamp of a history record newer than the join
-// is that record as the device holds it now (a flipped byte): it takes the
-// history record's place instead of standing beside it. A new record with
-// the stamp of the join or of an older history record is a record of its own
-// (the device clock was set back since).
+// (of any history record when there is no join) is a record the history has
+// already, as the device holds it now (a flipped byte, or another unit under
+// the same serial number): it is not added, and the history's record stays
+// as it was read and saved. A new record with the stamp of the join or of an
+// older history record is a record of its own (the device clock was set
+// back since).
 //
 // Standard library only; one thread at a time.
 class HistoryJoin {
@@ -53,9 +55,9 @@ public:
     size_t JoinIndex() const { return joined ? joinIndex : history.size(); }
 
     // The history grown by `fresh`, the records Offer found new, in the
-    // order offered: `fresh`, then the history less the records a fresh one
-    // changed (one for one, the newest first). `changed` receives how many
-    // history records were replaced so.
+    // order offered: `fresh` less the records the history has under their
+    // time stamp (one for one), then the whole history. `changed` receives
+    // how many fresh records were left out so.
     std::vector<Record> Merge(const std::vector<Record>& fresh, size_t& changed) const;
 
 private:

@@ -83,9 +83,9 @@ int ZQReadAllParamsTask::ExecuteStep(int s) {
                 for (int kind = 0; kind < 4; ++kind) {
                     if (changed[kind] > 0) {
                         Note(
-                            FormatText("%s: записей прибора, изменённых после чтения документа "
-                                       "(та же дата, другие данные): %zu; в документе они "
-                                       "заменены записями прибора",
+                            FormatText("%s: записей прибора с датами записей документа, но с "
+                                       "другими данными: %zu; они не добавлены, в документе "
+                                       "остались прежние записи",
                                        kRingNames[kind], changed[kind]));
                     }
                 }

@@ -12,8 +12,6 @@
 #include "MonitoringChart.h"
 #include "MonitoringRecorder.h"
 #include "MonitoringRecording.h"
-#include "PortNames.h"
-#include "Settings.h"
 #include "SimProcess.h"
 #include "TaskClock.h"
 
@@ -128,16 +126,10 @@ int main(int argc, char** argv) {
 
     SimProcess sim;
     std::string error;
-    const std::string link = comprt::PortFolder() + "/COM7";
-    if (!sim.Start(ZQSIM_PATH, {"--pty", "--link", link, "--baud", "19200"}, error)) {
+    if (!sim.StartOnCom7(ZQSIM_PATH, error)) {
         std::fprintf(stderr, "zq_record_bench: %s\n", error.c_str());
         return 1;
     }
-    ChanelSetupStruct chanel;
-    chanel.ComPortName = "COM7";
-    chanel.NetAddress = 1;
-    chanel.MonitoringInterval = 2;
-    SaveChanelSetup(chanel);
 
     TMainForm form;
     form.show();

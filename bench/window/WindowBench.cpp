@@ -12,7 +12,6 @@
 #include "ExchangeLogPane.h"
 #include "JournalDecodeStruct.h"
 #include "MainFrame.h"
-#include "PortNames.h"
 #include "Settings.h"
 #include "SimProcess.h"
 #include "TExcelExport.h"
@@ -190,16 +189,10 @@ int BenchOpen(const QString& folder) {
 int BenchRead(const char* zqsim) {
     SimProcess sim;
     std::string error;
-    const std::string link = comprt::PortFolder() + "/COM7";
-    if (!sim.Start(zqsim, {"--pty", "--link", link, "--baud", "19200"}, error)) {
+    if (!sim.StartOnCom7(zqsim, error)) {
         std::fprintf(stderr, "zq_window_bench: %s\n", error.c_str());
         return 1;
     }
-    ChanelSetupStruct chanel;
-    chanel.ComPortName = "COM7";
-    chanel.NetAddress = 1;
-    chanel.MonitoringInterval = 2;
-    SaveChanelSetup(chanel);
     ReadSettingsStruct read;
     read.ReadHourArchive = read.ReadDayArchive = read.ReadMonthArchive = read.ReadJournal = true;
     SaveReadSettings(read);

@@ -2,7 +2,7 @@
 // архива" from another device asks before replacing it, and a save of more
 // records than the file holds asks before leaving the oldest out.
 #include "ArchiveFile.h"
-#include "CivilTime.h"
+#include "HourlyDocument.h"
 #include "MainFrame.h"
 #include "SimDevice.h"
 #include "WindowTestSupport.h"
@@ -29,21 +29,7 @@ const std::vector<std::string> kDevice = {"--baud",    "0",  "--latency", "0",  
 // A document of device `serial` whose `count` hourly records end on
 // 1 January 2020 (none of them on the simulated device).
 ZQValve OldDocument(uint32_t serial, int count) {
-    ZQValve valve;
-    valve.Ident[2] = 1;
-    valve.Current.Serial = serial;
-    const int64_t newest = zqsim::ToCivilSeconds({2020, 1, 1, 0, 0, 0});
-    for (int64_t i = 0; i < count; ++i) {
-        const zqsim::CivilTime t = zqsim::FromCivilSeconds(newest - i * 3600);
-        ZQ_namespace::ArchiveStruct r{};
-        r.year = static_cast<uint8_t>(t.year - 2000);
-        r.month = static_cast<uint8_t>(t.month);
-        r.day = static_cast<uint8_t>(t.day);
-        r.hour = static_cast<uint8_t>(t.hour);
-        r.vPlus[3] = 0x40;
-        valve.HourArchive.push_back(r);
-    }
-    return valve;
+    return HourlyDocument(serial, count, {2020, 1, 1, 0, 0, 0});
 }
 
 class HistoryWindowTest : public testing::Test {

@@ -110,14 +110,14 @@ INSTANTIATE_TEST_SUITE_P(
                              0,
                              {{12, 1}, {11, 1}, {10, 1}, {9, 1}, {8, 1}, {7, 1}},
                              0},
-                    // Hour 10 now reads with another flag byte: it replaces the
-                    // document's hour 10, the join is hour 9.
+                    // Hour 10 now reads with another flag byte: the document's
+                    // hour 10 stays, the device's is not added; the join is hour 9.
                     JoinCase{"AnchorByteFlipped",
                              kDocument,
                              {{11, 1}, {10, 2}, {9, 1}, {8, 1}},
                              {{11, 1}, {10, 2}},
                              1,
-                             {{11, 1}, {10, 2}, {9, 1}, {8, 1}, {7, 1}},
+                             {{11, 1}, {10, 1}, {9, 1}, {8, 1}, {7, 1}},
                              1},
                     // Hour 10's slot and a new one were erased: hour 10 stays as the
                     // document has it.
@@ -146,13 +146,14 @@ INSTANTIATE_TEST_SUITE_P(
                              {{14, 1}, {13, 1}, {12, 1}, {11, 1}, {10, 1}, {9, 1}, {8, 1}, {7, 1}},
                              0},
                     // Another unit carrying the same serial number: no record in common;
-                    // its hours 10 and 9 take the place of the document's, none twice.
+                    // only its hour 11 is new, the document's hours 10 and 9 stay,
+                    // none twice.
                     JoinCase{"OtherDevicesRecordsUnderTheSameSerial",
                              kDocument,
                              {{11, 5}, {10, 5}, {9, 5}},
                              {{11, 5}, {10, 5}, {9, 5}},
                              -1,
-                             {{11, 5}, {10, 5}, {9, 5}, {8, 1}, {7, 1}},
+                             {{11, 5}, {10, 1}, {9, 1}, {8, 1}, {7, 1}},
                              2},
                     JoinCase{"EmptyDocumentList",
                              {},

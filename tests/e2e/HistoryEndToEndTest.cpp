@@ -2,7 +2,7 @@
 // grown read by read beyond what its rings keep, another device's file never
 // replaced, a history longer than the file holds never cut silently.
 #include "ArchiveFile.h"
-#include "CivilTime.h"
+#include "HourlyDocument.h"
 #include "Processes.h"
 
 #include <gtest/gtest.h>
@@ -134,20 +134,7 @@ TEST(HistoryEndToEnd, HistoryBeyondTheFileIsNeverCutSilently) {
     Scene scene;
     scene.StartSim({"--baud", "0", "--latency", "0", "--serial", "4711", "--hour", "40", "--day",
                     "5", "--month", "2", "--journal", "5", "--clock", "2024-07-01T12:00:00"});
-    ZQValve full;
-    full.Ident[2] = 1;
-    full.Current.Serial = 4711;
-    const int64_t newest = zqsim::ToCivilSeconds({2023, 1, 1, 0, 0, 0});
-    for (int64_t i = 0; i < 65535; ++i) {
-        const zqsim::CivilTime t = zqsim::FromCivilSeconds(newest - i * 3600);
-        ZQ_namespace::ArchiveStruct r{};
-        r.year = static_cast<uint8_t>(t.year - 2000);
-        r.month = static_cast<uint8_t>(t.month);
-        r.day = static_cast<uint8_t>(t.day);
-        r.hour = static_cast<uint8_t>(t.hour);
-        r.vPlus[3] = 0x40;
-        full.HourArchive.push_back(r);
-    }
+    const ZQValve full = HourlyDocument(4711, 65535, {2023, 1, 1, 0, 0, 0});
     const std::string old = scene.Path("old.arch");
     WriteArchiveFile(old, full);
     const QByteArray oldBytes = FileBytes(old);

@@ -180,6 +180,22 @@ TEST_F(ReadAllTest, LostChunkIsAskedAgainWithSameStartAndCount) {
     EXPECT_EQ(first[6], 45);
 }
 
+// A device that sends more records than the channel's 512-byte buffer
+// holds: the answer arrives cut, and the text says so rather than blaming
+// the CRC.
+TEST_F(ReadAllTest, AnswerLongerThanTheBufferIsNamed) {
+    TaskHarness<ZQReadAllParamsTask> h(&valve);
+    ReadParams(h, {Ring{}, Ring{}, Ring{999, 0, 300}, Ring{}});
+    Bytes cut = answers::Archive(akMonth, 44, answers::Records(255, 0));
+    cut.resize(512);
+    for (int attempt = 0; attempt < 10 && h.task->GetState() == tsRunning; ++attempt) {
+        h.TickAndAnswer(cut);
+    }
+    EXPECT_EQ(h.task->GetState(), tsError);
+    EXPECT_EQ(h.task->GetStatusText(), "Ответ прибора длиннее буфера (512 байт)");
+    EXPECT_TRUE(valve.MonthArchive.empty());
+}
+
 // An answer without records moves nothing on: it is retried like a lost
 // answer, and a device that keeps sending such answers ends the read.
 TEST_F(ReadAllTest, ZeroRecordAnswersUseUpTheRetries) {
