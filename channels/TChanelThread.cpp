@@ -32,6 +32,8 @@ TChanelThread::~TChanelThread() {
 int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
     switch (command) {
         case cmdOpen:
+            // A new line owes no answers.
+            FLedger.Clear();
             FPort.Open(data->PortName, data->BaudRate, data->ReadTotalTimeout);
             LineSetup(*data);
             break;
@@ -44,6 +46,7 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
             // copy, whatever happens next.
             KernelObject handedOver(data->HandOver ? data->PortHandle : -1);
             data->HandOver = 0;
+            FLedger.Clear();
             FPort.Attach(data->PortHandle);
             SetReadTimeouts(data->ReadTotalTimeout, data->ReadIntervalTimeout);
             FPort.StartNotify(comprt::EV_RLSD, NotifyWindow, kPortEventNotice);
