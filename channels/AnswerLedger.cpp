@@ -53,7 +53,8 @@ std::optional<AnswerLedger::Frame> AnswerLedger::Judge(const uint8_t* data, size
     }
     std::optional<size_t> wholeLength;
     for (const Request* r : candidates) {
-        if (!AnswerMayBegin(r->bytes.data(), data, size)) {
+        // A request without a function byte has no answer to judge.
+        if (r->bytes.size() < 2 || !AnswerMayBegin(r->bytes.data(), data, size)) {
             continue;
         }
         const AnswerSpan span = MeasureAnswer(r->bytes.data(), data, size);
@@ -77,7 +78,7 @@ std::optional<AnswerLedger::Frame> AnswerLedger::Judge(const uint8_t* data, size
     Frame frame;
     frame.length = *wholeLength;
     const bool fitsCurrent =
-        underWay && current &&
+        underWay && current && current->bytes.size() >= 2 &&
         AnswerFits(current->bytes.data(), current->bytes.size(), data, frame.length);
     const Request* fitsOwed = nullptr;
     for (const Request& r : owed) {

@@ -210,7 +210,8 @@ void TNetChanelThread::Transfer(ChanelCommonStruct& data) {
         PostNotice(kActivityNotice, 1);
         SendBytes(data.TxBuffer, length);
         FLedger.Begin(data.TxBuffer, length, data.PacketId);
-        const bool framed = MeasureAnswer(data.TxBuffer, data.TxBuffer, length).framed;
+        const bool framed =
+            length >= 2 && MeasureAnswer(data.TxBuffer, data.TxBuffer, length).framed;
         data.RxLength =
             static_cast<uint16_t>(framed ? ReadAnswer(data.TxBuffer, length, data.RxBuffer,
                                                       ChanelCommonStruct::kBufferSize)
