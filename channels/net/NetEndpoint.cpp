@@ -12,6 +12,8 @@ constexpr const char* kAddressFormatText =
 constexpr const char* kListenFormatText =
     "Неверный адрес ожидания: ожидается [адрес:]порт, например 4001 или 0.0.0.0:4001";
 constexpr const char* kPortText = "Неверный номер порта: ожидается число от 1 до 65535";
+// Listening, 0 asks the system for a free port.
+constexpr const char* kListenPortText = "Неверный номер порта: ожидается число от 0 до 65535";
 
 bool Fail(std::string* error, const char* text) {
     if (error != nullptr) {
@@ -20,17 +22,18 @@ bool Fail(std::string* error, const char* text) {
     return false;
 }
 
-bool ParsePort(const std::string& text, int& port) {
+bool ParsePort(const std::string& text, int minPort, int& port) {
     if (text.empty() || text.size() > 5 ||
         !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); })) {
         return false;
     }
     port = std::stoi(text);
-    return port >= 1 && port <= 65535;
+    return port >= minPort && port <= 65535;
 }
 
-// Splits "host:port" or "[v6]:port"; `hostRequired` refuses an empty host.
-bool Split(const std::string& text, bool hostRequired, NetEndpoint& endpoint, std::string* error,
+// Splits "host:port" or "[v6]:port"; `listen` lets the host be left out
+// and the port be 0 (the system picks one).
+bool Split(const std::string& text, bool listen, NetEndpoint& endpoint, std::string* error,
            const char* formatText) {
     if (text.empty() ||
         std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isspace(c); })) {
@@ -51,7 +54,7 @@ bool Split(const std::string& text, bool hostRequired, NetEndpoint& endpoint, st
     } else {
         const size_t colon = text.rfind(':');
         if (colon == std::string::npos) {
-            if (hostRequired) {
+            if (!listen) {
                 return Fail(error, formatText);
             }
             port = text;
@@ -65,8 +68,8 @@ bool Split(const std::string& text, bool hostRequired, NetEndpoint& endpoint, st
             }
         }
     }
-    if (!ParsePort(port, endpoint.port)) {
-        return Fail(error, kPortText);
+    if (!ParsePort(port, listen ? 0 : 1, endpoint.port)) {
+        return Fail(error, listen ? kListenPortText : kPortText);
     }
     endpoint.host = host;
     return true;
@@ -81,7 +84,7 @@ std::string NetEndpoint::Text() const {
 
 std::optional<NetEndpoint> ParseConnectAddress(const std::string& text, std::string* error) {
     NetEndpoint endpoint;
-    if (!Split(text, true, endpoint, error, kAddressFormatText)) {
+    if (!Split(text, false, endpoint, error, kAddressFormatText)) {
         return std::nullopt;
     }
     return endpoint;
@@ -89,7 +92,7 @@ std::optional<NetEndpoint> ParseConnectAddress(const std::string& text, std::str
 
 std::optional<NetEndpoint> ParseListenAddress(const std::string& text, std::string* error) {
     NetEndpoint endpoint;
-    if (!Split(text, false, endpoint, error, kListenFormatText)) {
+    if (!Split(text, true, endpoint, error, kListenFormatText)) {
         return std::nullopt;
     }
     return endpoint;

@@ -245,7 +245,8 @@ std::string NetLink::Connect(const NetEndpoint& endpoint, int timeoutMs) {
 }
 
 std::string NetLink::Accept(const NetEndpoint& endpoint, const std::vector<std::string>& allowed,
-                            int timeoutMs, const std::function<void(const std::string&)>& refused) {
+                            int timeoutMs, const AddressNote& listening,
+                            const AddressNote& refused) {
     Close();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     const std::string service = std::to_string(endpoint.port);
@@ -286,14 +287,22 @@ std::string NetLink::Accept(const NetEndpoint& endpoint, const std::vector<std::
     if (!listener.Valid()) {
         Raise(kNetNotConnectedText, endpoint.Text() + ": " + SystemText(code));
     }
+    // The address as bound: port 0 becomes the one the system gave.
+    sockaddr_storage bound{};
+    socklen_t boundSize = sizeof bound;
+    const std::string where =
+        ::getsockname(listener.Handle(), reinterpret_cast<sockaddr*>(&bound), &boundSize) == 0
+            ? EndpointText(reinterpret_cast<const sockaddr*>(&bound))
+            : endpoint.Text();
+    listening(where);
     std::vector<std::string> canonical;
     for (const std::string& peer : allowed) {
         canonical.push_back(Canonical(peer));
     }
     for (;;) {
         if (!Wait(listener.Handle(), POLLIN, MsUntil(deadline))) {
-            Raise(kNetNotConnectedText, endpoint.Text() + ": никто не позвонил за " +
-                                            std::to_string(timeoutMs / 1000) + " с");
+            Raise(kNetNotConnectedText,
+                  where + ": никто не позвонил за " + std::to_string(timeoutMs / 1000) + " с");
         }
         sockaddr_storage address{};
         socklen_t size = sizeof address;
@@ -303,7 +312,7 @@ std::string NetLink::Accept(const NetEndpoint& endpoint, const std::vector<std::
             if (errno == EAGAIN || errno == EINTR || errno == ECONNABORTED) {
                 continue;
             }
-            Raise(kNetNotConnectedText, endpoint.Text() + ": " + SystemText(errno));
+            Raise(kNetNotConnectedText, where + ": " + SystemText(errno));
         }
         const auto* from = reinterpret_cast<const sockaddr*>(&address);
         const std::string text = EndpointText(from);

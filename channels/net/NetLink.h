@@ -45,12 +45,15 @@ public:
     // still running waits for that one), trying each address the name has.
     // Returns the address connected to.
     std::string Connect(const NetEndpoint& endpoint, int timeoutMs);
-    // Listens on `endpoint` (empty host: every address, IPv6 and IPv4) until
-    // a peer from `allowed` (empty: anyone) connects, at most `timeoutMs`.
-    // The listening socket is closed as soon as the peer is taken; a peer
-    // not allowed is disconnected and handed to `refused`. Returns the peer.
+    // Listens on `endpoint` (empty host: every address, IPv6 and IPv4; port
+    // 0: one the system picks) until a peer from `allowed` (empty: anyone)
+    // connects, at most `timeoutMs`. `listening` gets the address actually
+    // listened on (its real port) before the wait begins. The listening
+    // socket is closed as soon as the peer is taken; a peer not allowed is
+    // disconnected and handed to `refused`. Returns the peer.
+    using AddressNote = std::function<void(const std::string&)>;
     std::string Accept(const NetEndpoint& endpoint, const std::vector<std::string>& allowed,
-                       int timeoutMs, const std::function<void(const std::string&)>& refused);
+                       int timeoutMs, const AddressNote& listening, const AddressNote& refused);
     void Close();
     bool IsOpen() const { return FSocket.Valid(); }
     const std::string& Peer() const { return FPeer; }

@@ -79,9 +79,9 @@ void TNetChanelThread::Open(const ChanelCommonStruct& data) {
         if (!endpoint) {
             throw Exception(kNetNotConnectedText, error);
         }
-        Note("Ожидание звонка прибора на " + endpoint->Text());
         const std::string peer = FLink.Accept(
             *endpoint, SplitPeerList(data.AllowedPeers), static_cast<int>(data.ConnectTimeout),
+            [this](const std::string& where) { Note("Ожидание звонка прибора на " + where); },
             [this](const std::string& r) {
                 Note("Отклонено соединение с " + r + ": адреса нет в списке разрешённых");
             });

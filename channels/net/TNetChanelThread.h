@@ -12,8 +12,9 @@
 // over a TCP connection.
 //
 // cmdOpen: connect to PortName ("host:port"), or with nmListen wait for the
-//   first allowed peer on PortName ("[address:]port"), within ConnectTimeout
-//   ms; with nmRfc2217 then agree binary transmission both ways (refused or
+//   first allowed peer on PortName ("[address:]port"; port 0: one the system
+//   picks, which the note of the wait names), within ConnectTimeout ms;
+//   with nmRfc2217 then agree binary transmission both ways (refused or
 //   unanswered within ConnectTimeout: the open fails), set the remote line
 //   to BaudRate 8N1, no flow control, DTR on, RTS off (an unconfirmed
 //   request is no error; values the server set otherwise are logged) and

@@ -15,6 +15,9 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <cstdlib>
+#include <memory>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -53,17 +56,57 @@ bool Listening(int port) {
     return up;
 }
 
-// A loopback port nobody listens on.
-int FreePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+// A TCP socket bound to 127.0.0.1 on a port the system picks; that port.
+int BoundSocket(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     socklen_t size = sizeof address;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// A loopback port nobody listens on, for as long as this lives: bound and
+// never listening, so a connection there is refused and nobody takes it.
+class RefusingPort {
+public:
+    RefusingPort() : fd(BoundSocket(port)) {}
+    ~RefusingPort() { ::close(fd); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+
+private:
+    int port = 0;  // before fd: the constructor sets it while binding
+    int fd;
+};
+
+// A loopback port nobody listens on now. Only for ser2net, which must bind
+// its ports itself: it can listen on port 0 but tells nobody which port it
+// got, so the port is chosen here and another program may take it before
+// ser2net does.
+int FreePort() {
+    int port = 0;
+    ::close(BoundSocket(port));
+    return port;
+}
+
+// Runs zqcli with `args`, which wait for the device's call on port 0 and
+// print the exchange log, and starts the calling device on the port zqcli's
+// note names, once it names it.
+Scene::Result CalledBy(Scene& scene, const std::vector<std::string>& args) {
+    const std::unique_ptr<QProcess> cli = scene.StartCli(args);
+    std::string err;
+    const std::string note = Scene::AwaitErrLine(*cli, "Ожидание звонка прибора на ", err, 10000);
+    if (!note.empty()) {
+        const int port = std::atoi(note.c_str() + note.rfind(':') + 1);
+        EXPECT_NE(port, 0) << note;
+        scene.StartNetSim(Device({"--tcp-connect", "127.0.0.1:" + std::to_string(port)}));
+    }
+    return Scene::Finish(*cli, 60000, err);
 }
 
 // The file a read of kDevice over its pseudo-terminal gives.
@@ -171,11 +214,9 @@ TEST(NetworkEndToEnd, AnswersInPiecesAndACallingDeviceGiveTheSameFile) {
     {
         // The device calls in, as a modem behind an operator's NAT does.
         Scene scene;
-        const int port = FreePort();
-        scene.StartNetSim(Device({"--tcp-connect", "127.0.0.1:" + std::to_string(port)}));
         const Scene::Result r =
-            scene.Cli({"read", "--listen", "127.0.0.1:" + std::to_string(port), "--allow",
-                       "127.0.0.1", "--out", scene.Path("c.arch"), "--verbose"});
+            CalledBy(scene, {"read", "--listen", "127.0.0.1:0", "--allow", "127.0.0.1", "--out",
+                             scene.Path("c.arch"), "--verbose"});
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(FileBytes(scene.Path("c.arch")), expected);
         EXPECT_NE(r.err.find("Прибор позвонил с 127.0.0.1"), std::string::npos) << r.err;
@@ -211,28 +252,28 @@ TEST_P(NetworkFault, EndsWithItsTextAndLeavesTheFileAlone) {
     EXPECT_EQ(FileBytes(out), QByteArray("an earlier read"));
 }
 
+const RefusingPort kRefusing;
+
 INSTANTIATE_TEST_SUITE_P(
     Faults, NetworkFault,
-    testing::Values(FaultCase{"Refused",
-                              {},
-                              "127.0.0.1:" + std::to_string(FreePort()),
-                              "Соединение не установлено",
-                              "Connection refused"},
-                    FaultCase{"UnknownHost",
-                              {},
-                              "no-such-meter.invalid:4001",
-                              "Соединение не установлено",
-                              "имя не найдено"},
-                    FaultCase{"MutePeer",
-                              {"--tcp-listen", "127.0.0.1:0", "--tcp-mute"},
-                              "",
-                              "Нет ответа от прибора",
-                              "Прибор не отвечает"},
-                    FaultCase{"DroppedMidRead",
-                              {"--tcp-listen", "127.0.0.1:0", "--tcp-drop-after", "6"},
-                              "",
-                              "Соединение разорвано",
-                              "закрыл соединение"}),
+    testing::Values(
+        FaultCase{
+            "Refused", {}, kRefusing.Address(), "Соединение не установлено", "Connection refused"},
+        FaultCase{"UnknownHost",
+                  {},
+                  "no-such-meter.invalid:4001",
+                  "Соединение не установлено",
+                  "имя не найдено"},
+        FaultCase{"MutePeer",
+                  {"--tcp-listen", "127.0.0.1:0", "--tcp-mute"},
+                  "",
+                  "Нет ответа от прибора",
+                  "Прибор не отвечает"},
+        FaultCase{"DroppedMidRead",
+                  {"--tcp-listen", "127.0.0.1:0", "--tcp-drop-after", "6"},
+                  "",
+                  "Соединение разорвано",
+                  "закрыл соединение"}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 // Who may call in: the stored list holds unless --allow replaces it, and
@@ -259,13 +300,10 @@ TEST_P(AllowedCallers, LetInOnlyWhomTheListOrTheWordSays) {
     qputenv("XDG_CONFIG_HOME", home);
     ASSERT_TRUE(saved);
 
-    const int port = FreePort();
-    scene.StartNetSim(Device({"--tcp-connect", "127.0.0.1:" + std::to_string(port)}));
-    std::vector<std::string> args = {
-        "monitor", "--cycles",  "1",        "--timeout",
-        "5",       "--verbose", "--listen", "127.0.0.1:" + std::to_string(port)};
+    std::vector<std::string> args = {"monitor", "--cycles",  "1",        "--timeout",
+                                     "5",       "--verbose", "--listen", "127.0.0.1:0"};
     args.insert(args.end(), c.allow.begin(), c.allow.end());
-    const Scene::Result r = scene.Cli(args);
+    const Scene::Result r = CalledBy(scene, args);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 
@@ -98,15 +99,29 @@ std::unique_ptr<QProcess> Scene::StartCli(const std::vector<std::string>& args) 
     return cli;
 }
 
-Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, int stopAfterMs) {
-    const std::unique_ptr<QProcess> started = StartCli(args);
-    QProcess& cli = *started;
+std::string Scene::AwaitErrLine(QProcess& cli, const std::string& text, std::string& err,
+                                int timeoutMs) {
+    cli.setReadChannel(QProcess::StandardError);
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        while (cli.canReadLine()) {
+            const std::string line = cli.readLine().toStdString();
+            err += line;
+            if (line.find(text) != std::string::npos) {
+                return line;
+            }
+        }
+        if (cli.state() == QProcess::NotRunning || deadline.hasExpired()) {
+            return {};
+        }
+        cli.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+    }
+}
+
+Scene::Result Scene::Finish(QProcess& cli, int timeoutMs, const std::string& errBefore) {
     Result r;
     if (cli.error() == QProcess::FailedToStart) {
         return r;
-    }
-    if (stopAfterMs > 0 && !cli.waitForFinished(stopAfterMs)) {
-        cli.terminate();
     }
     if (cli.state() != QProcess::NotRunning && !cli.waitForFinished(timeoutMs)) {
         cli.kill();
@@ -115,8 +130,17 @@ Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, in
     }
     r.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
     r.out = cli.readAllStandardOutput().toStdString();
-    r.err = cli.readAllStandardError().toStdString();
+    r.err = errBefore + cli.readAllStandardError().toStdString();
     return r;
+}
+
+Scene::Result Scene::Cli(const std::vector<std::string>& args, int timeoutMs, int stopAfterMs) {
+    const std::unique_ptr<QProcess> cli = StartCli(args);
+    if (stopAfterMs > 0 && cli->error() != QProcess::FailedToStart &&
+        !cli->waitForFinished(stopAfterMs)) {
+        cli->terminate();
+    }
+    return Finish(*cli, timeoutMs);
 }
 
 std::string Scene::Result::LastStatus() const {

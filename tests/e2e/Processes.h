@@ -43,6 +43,16 @@ public:
     Result Cli(const std::vector<std::string>& args, int timeoutMs = 60000, int stopAfterMs = 0);
     // Starts zqcli with `args` and leaves it running; the caller ends it.
     std::unique_ptr<QProcess> StartCli(const std::vector<std::string>& args);
+    // Reads the standard error of a zqcli from StartCli as it comes, until a
+    // line holds `text`, at most `timeoutMs`; all it read is appended to
+    // `err`. Returns that line, or "" when zqcli ended or the time ran out.
+    static std::string AwaitErrLine(QProcess& cli, const std::string& text, std::string& err,
+                                    int timeoutMs);
+    // Waits for a zqcli from StartCli to end, at most `timeoutMs` (then it
+    // is killed and the test fails), and collects what it wrote; `errBefore`
+    // (what AwaitErrLine read) goes in front of the rest of its standard
+    // error.
+    static Result Finish(QProcess& cli, int timeoutMs, const std::string& errBefore = {});
 
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).

@@ -3,10 +3,7 @@
 // unknown name, a mute peer, a peer that hangs up mid-answer), an RFC 2217
 // server's telnet faults, and waiting for the device's call with a list of
 // peers let in.
-#include "Crc16.h"
-#include "PtyDevice.h"
-#include "TNetChanelThread.h"
-#include "TNetQueueIDChanel.h"
+#include "NetPeers.h"
 #include "TelnetCodec.h"
 
 #include "CaseNames.h"
@@ -28,45 +25,6 @@ using namespace std::chrono_literals;
 namespace {
 
 ZQ_PRINT_CASES_BY_NAME
-
-// Everything a channel raised, in order.
-struct Recorder {
-    explicit Recorder(TNetQueueIDChanel& chanel) {
-        chanel.SetOnChanelStateEvent([this](ChanelState s) { states.push_back(s); });
-        chanel.SetOnRecvPacketEvent([this](const void* data, uint16_t length, int id) {
-            const auto* bytes = static_cast<const uint8_t*>(data);
-            answers.emplace_back(bytes, bytes + length);
-            ids.push_back(id);
-        });
-        chanel.SetOnLostPacketEvent([this](int id) { lost.push_back(id); });
-        chanel.SetConsoleFunction([this](const std::string& text) { console += text + "\n"; });
-    }
-    std::vector<ChanelState> states;
-    std::vector<Bytes> answers;
-    std::vector<int> ids;
-    std::vector<int> lost;
-    std::string console;
-};
-
-int ListeningSocket(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(fd, 4);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-// A port nobody listens on: bound, then closed.
-int FreePort() {
-    int port = 0;
-    ::close(ListeningSocket(port));
-    return port;
-}
 
 // Connects from `from` (a loopback address) to 127.0.0.1:port; -1 when refused.
 int ConnectFrom(const char* from, int port) {
@@ -134,13 +92,6 @@ private:
     std::atomic<bool> stop{false};
     std::thread thread;
 };
-
-Bytes WithCrc(Bytes frame) {
-    const uint16_t crc = Crc16(frame.data(), frame.size());
-    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
-    frame.push_back(static_cast<uint8_t>(crc >> 8));
-    return frame;
-}
 
 const Bytes kIdentRequest = WithCrc({0x05, 0x11});
 const Bytes kIdentAnswer = WithCrc({0x05, 0x11, 0x09, 'R', 'O', 'R', 'I', 1, 2, 1, 0, 0xFF});
@@ -222,19 +173,29 @@ TEST_P(NetChanelFailure, EndsDisconnectedWithTheReason) {
     EXPECT_NE(r.console.find(GetParam().reason), std::string::npos) << r.console;
 }
 
+const RefusingPort kRefusing;
+
 INSTANTIATE_TEST_SUITE_P(
     Failures, NetChanelFailure,
-    testing::Values(FailureCase{"Refused", "127.0.0.1:" + std::to_string(FreePort()),
-                                "Connection refused"},
+    testing::Values(FailureCase{"Refused", kRefusing.Address(), "Connection refused"},
                     FailureCase{"UnknownName", "no-such-meter.invalid:4001", "имя не найдено"},
                     FailureCase{"MalformedAddress", "fe80::1:4001", "Неверный сетевой адрес"}),
     [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
 
+// The channel listens on a port the system picks and names it.
+int OpenListening(TNetQueueIDChanel& chanel, const Recorder& r, const std::string& address,
+                  const std::string& allowed, int limitMs) {
+    chanel.Open(address, nmListen, allowed, limitMs, 1000);
+    int port = 0;
+    WaitFor([&] { return (port = ListenedPort(r.console)) != 0; }, 5s);
+    return port;
+}
+
 TEST(NetChanel, WaitingForTheCallTakesOneAllowedPeer) {
-    const int port = FreePort();
     TNetQueueIDChanel chanel;
     Recorder r(chanel);
-    chanel.Open(std::to_string(port), nmListen, "127.0.0.2", 10000, 1000);
+    const int port = OpenListening(chanel, r, "0", "127.0.0.2", 10000);
+    ASSERT_NE(port, 0) << r.console;
     // A stranger is let in by the system and turned away by the channel.
     int stranger = -1;
     ASSERT_TRUE(WaitFor([&] { return (stranger = ConnectFrom("127.0.0.1", port)) >= 0; }, 5s));
@@ -254,13 +215,15 @@ TEST(NetChanel, WaitForTheCallEndsAtItsLimitOrAtClose) {
     {
         TNetQueueIDChanel chanel;
         Recorder r(chanel);
-        chanel.Open(std::to_string(FreePort()), nmListen, "", 300, 1000);
+        const int port = OpenListening(chanel, r, "127.0.0.1:0", "", 300);
         ASSERT_TRUE(WaitFor([&] { return chanel.GetState() == csDisconnected; }, 5s));
-        EXPECT_NE(r.console.find("никто не позвонил"), std::string::npos) << r.console;
+        EXPECT_NE(r.console.find("127.0.0.1:" + std::to_string(port) + ": никто не позвонил"),
+                  std::string::npos)
+            << r.console;
     }
     TNetQueueIDChanel chanel;
-    chanel.Open(std::to_string(FreePort()), nmListen, "", 120000, 1000);
-    PumpEvents(100ms);
+    Recorder r(chanel);
+    ASSERT_NE(OpenListening(chanel, r, "127.0.0.1:0", "", 120000), 0) << r.console;
     chanel.Close();
     // Far inside the two minutes the call may take.
     EXPECT_TRUE(WaitFor([&] { return chanel.GetState() == csDisconnected; }, 5s));

@@ -63,6 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                     AddressCase{"ListenPortOnly", "4001", true, true, "", 4001},
                     AddressCase{"ListenOnAddress", "0.0.0.0:4001", true, true, "0.0.0.0", 4001},
                     AddressCase{"ListenOnIpv6", "[::1]:4001", true, true, "::1", 4001},
+                    AddressCase{"ListenAnyPort", "127.0.0.1:0", true, true, "127.0.0.1", 0},
                     AddressCase{"ListenBadPort", "99999", true, false, "", 0}),
     [](const testing::TestParamInfo<AddressCase>& info) { return std::string(info.param.name); });
 
