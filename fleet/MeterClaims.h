@@ -1,0 +1,31 @@
+#pragma once
+
+#include "FleetDatabase.h"
+
+#include <cstdint>
+#include <string>
+
+// Claims on meters, so that two rounds on one database never read the same
+// meter at the same time. A claim names its holder (host, process, round);
+// a holder that died leaves a claim another round may take over: one of the
+// same host whose process is gone, or one older than kStaleAfterS without a
+// renewal.
+class MeterClaims {
+public:
+    static constexpr int kStaleAfterS = 600;
+
+    // `holder` identifies this round, e.g. "host/pid/round".
+    MeterClaims(FleetDatabase& database, std::string holder);
+
+    // True when this round now holds the meter; false when another live
+    // round does (`heldBy` receives its holder).
+    bool TryClaim(int64_t meterId, std::string& heldBy);
+    // Keeps this round's claims fresh while a long read goes on.
+    void Renew();
+    void Release(int64_t meterId);
+    void ReleaseAll();
+
+private:
+    FleetDatabase& database;
+    std::string holder;
+};
