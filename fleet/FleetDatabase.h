@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+struct FleetDialect;
+
 // The history database of a fleet of meters: an SQLite file (the default,
 // in the user's data folder) or a PostgreSQL database shared by several
 // computers. One code path serves both through Qt SQL (QSQLITE, QPSQL);
@@ -41,7 +43,10 @@ public:
     int SchemaVersion() const;
 
     // An all-or-nothing unit of work: Commit makes it last; destroyed
-    // without Commit, everything in it is rolled back.
+    // without Commit, everything in it is rolled back. One opened while
+    // another is open nests inside it (a savepoint): its Commit keeps its
+    // work for the outer one to commit or roll back. Destroy them in the
+    // reverse order of their making.
     class Transaction {
     public:
         explicit Transaction(FleetDatabase& database);
@@ -52,14 +57,18 @@ public:
 
     private:
         FleetDatabase& database;
+        int level = 0;  // 1 the outermost, 2.. savepoints
         bool open = false;
     };
 
 private:
     FleetDatabase() = default;
+    void Migrate();
 
     QSqlDatabase db;
     std::string connection;  // the Qt connection name
     std::string name;
     bool postgres = false;
+    const FleetDialect* dialect = nullptr;
+    int depth = 0;  // transactions open
 };
