@@ -1,6 +1,7 @@
 #include "CliOptions.h"
 
 #include "DateTime.h"
+#include "FleetCommands.h"
 #include "NetEndpoint.h"
 #include "ZQMonitoringTask.h"
 #include "ZQSearchTask.h"
@@ -13,9 +14,9 @@
 
 namespace {
 
-const std::set<std::string> kCommands = {"read",        "monitor",      "set-time", "clear-archive",
-                                         "write-setup", "show",         "export",   "modems",
-                                         "modem-add",   "modem-remove", "ports",    "scan"};
+const std::set<std::string> kCommands = {
+    "read",   "monitor",   "set-time",     "clear-archive", "write-setup", "show", "export",
+    "modems", "modem-add", "modem-remove", "ports",         "scan",        "fleet"};
 
 int ParseInt(const std::string& option, const std::string& text, long min, long max) {
     errno = 0;
@@ -229,6 +230,16 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                 ParseInt(arg, take(arg), ZQSearchTask::kMinAddress, ZQSearchTask::kMaxAddress);
         } else if (arg == "--init") {
             o.init = take(arg);
+        } else if (arg == "--db") {
+            o.db = take(arg);
+        } else if (arg == "--group") {
+            o.group = take(arg);
+        } else if (arg == "--note") {
+            o.note = take(arg);
+        } else if (arg == "--name") {
+            o.newName = take(arg);
+        } else if (arg == "--purge") {
+            o.purge = true;
         } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
             throw UsageError("unknown option " + arg);
         } else if (o.command.empty()) {
@@ -250,6 +261,13 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
                              o.command == "modem-add" || o.command == "modem-remove")
                                 ? 1
                                 : 0;
+    if (o.command == "fleet") {
+        CheckFleetOptions(o);
+        return o;
+    }
+    if (o.db || o.group || o.note || o.newName || o.purge) {
+        throw UsageError("--db, --group, --note, --name and --purge are options of fleet");
+    }
     if (o.arguments.size() != expected) {
         throw UsageError(expected ? o.command + " needs exactly one argument"
                                   : o.command + " takes no arguments");

@@ -19,7 +19,7 @@ constexpr double kMaxTimeoutSeconds = 1000000;
 // apply to this run only and never reach the settings store.
 struct CliOptions {
     std::string command;  // read, monitor, set-time, clear-archive, write-setup, show, export,
-                          // modems, modem-add, modem-remove, ports, scan
+                          // modems, modem-add, modem-remove, ports, scan, fleet
     std::vector<std::string> arguments;  // positional arguments after the command
 
     // Connection, for this run.
@@ -83,6 +83,14 @@ struct CliOptions {
 
     // modem-add
     std::optional<std::string> init;
+
+    // fleet (FleetCommands.h): the history database, and a meter's group,
+    // note, new name, and whether its removal takes its history along.
+    std::optional<std::string> db;
+    std::optional<std::string> group;
+    std::optional<std::string> note;
+    std::optional<std::string> newName;
+    bool purge = false;
 };
 
 // The word of --allow that lets every caller in.

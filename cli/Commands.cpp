@@ -5,6 +5,7 @@
 #include "Exception.h"
 #include "ExportWorkbook.h"
 #include "FindCommands.h"
+#include "FleetCommands.h"
 #include "MonitoringRecorderQueue.h"
 #include "NetEndpoint.h"
 #include "ParamsTexts.h"
@@ -399,6 +400,9 @@ int RunCommand(const CliOptions& o) {
     }
     if (o.command == "ports") {
         return PortsCommand(o);
+    }
+    if (o.command == "fleet") {
+        return FleetCommand(o);
     }
     ApplyConnectionOptions(o);
     if (o.command != "show") {
