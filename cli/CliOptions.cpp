@@ -414,6 +414,62 @@ Commands:
   modem-add NAME --port PORT [--init STRING]
                               configure a modem (init string default "ATZ")
   modem-remove NAME           remove a configured modem
+  fleet COMMAND [--db URL|PATH]
+                              the register of meters and their history
+                              database: an SQLite file (default
+                              $XDG_DATA_HOME/Halbrec/ZURavorav/fleet.sqlite)
+                              or a PostgreSQL database shared by several
+                              computers, named by a libpq URI
+                              (postgresql://[user@][host][:port][/dbname]
+                              [?sslmode=...&service=...&passfile=...]; what
+                              it leaves out comes from libpq's environment,
+                              PGHOST, PGUSER, PGSERVICE ..., and ~/.pgpass:
+                              keep passwords there, not in the URI). --db
+                              defaults to $ZQ_FLEET_DB, else the SQLite file.
+                              Exit 1 with the reason when the command fails
+    fleet add NAME CONNECTION [--address N] [--group G] [--note TEXT]
+                              add a meter: NAME 1..100 characters, unique in
+                              the register; CONNECTION one of --port NAME,
+                              --modem NAME --phone NUMBER, --tcp HOST:PORT,
+                              --rfc2217 HOST:PORT, --listen [ADDRESS:]PORT
+                              with --allow ADDR[,ADDR...] or --allow any;
+                              --address 1..247 (default 1)
+    fleet edit NAME [CONNECTION] [--address N] [--group G] [--note TEXT]
+               [--name NEW]   change what is given; a connection given
+                              replaces the old one whole; --name renames
+    fleet remove NAME --yes [--purge]
+                              take the meter out of the register and the
+                              rounds; its history stays in the database
+                              (under the removed meter, its name free
+                              again) unless --purge deletes it too
+    fleet list [--csv] [--group G]
+                              the meters by name: connection, address,
+                              group, serial number, the last read, its
+                              outcome and text, the records held per list
+    fleet export-csv          the register as CSV on standard output: name,
+                              connection (port, modem, tcp, rfc2217,
+                              listen), port, modem, phone, network address,
+                              allowed peers, address, group, note, serial
+    fleet import-csv FILE     add the meters of such a table; all or none:
+                              a bad line is named by its number and nothing
+                              is added
+    fleet import NAME FILE.arch...
+                              store the records of archive files in the
+                              meter's history, each file in a transaction
+                              of its own: a record already held is never
+                              stored again, nor one with the time stamp of
+                              a stored record but other bytes (the stored
+                              one stays); an older file goes behind the
+                              history, a newer one in front. A file of
+                              another serial number is refused naming both
+                              numbers, nothing of it stored (exit 1)
+    fleet history NAME --out FILE.arch
+                              save the meter's history as an archive file:
+                              the parameters of its last read and every
+                              list newest first; a file holds at most 65535
+                              records a list, and when the history has more
+                              standard error says how many of the oldest
+                              are left out
 
 Connection options (this run only; the store is never changed):
   --port NAME                 COM port name (COM3, a port-folder alias, or a
