@@ -202,6 +202,7 @@ int Import(FleetDatabase& db, const CliOptions& o) {
             ReadArchiveFile(path, file);
             const std::array<size_t, 4> added = store.Import(meter.id, file);
             std::printf("%s: stored %s records\n", path.c_str(), Counts(added).c_str());
+            std::fflush(stdout);  // each file's line as soon as it is stored
         } catch (const Exception& e) {
             std::fprintf(stderr, "zqcli: %s: %s\n", path.c_str(), e.what());
             status = 1;
