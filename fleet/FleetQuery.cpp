@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QSqlError>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -35,6 +36,10 @@ FleetQuery::FleetQuery(FleetDatabase& database, const QString& sql)
 }
 
 FleetQuery& FleetQuery::Run(std::initializer_list<QVariant> values) {
+    return Run(QVariantList(values));
+}
+
+FleetQuery& FleetQuery::Run(const QVariantList& values) {
     int position = 0;
     for (const QVariant& value : values) {
         query.bindValue(position++, value);
@@ -94,6 +99,10 @@ TDateTime SqlNow() {
 
 TDateTime SqlUtcNow() {
     return FromQDateTime(QDateTime::currentDateTimeUtc());
+}
+
+QVariant SqlReal(double value) {
+    return std::isfinite(value) ? QVariant(value) : QVariant();
 }
 
 QString SqlText(const std::string& text) {

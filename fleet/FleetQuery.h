@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QVariant>
+#include <QVariantList>
 
 #include <initializer_list>
 #include <optional>
@@ -21,6 +22,7 @@ public:
 
     // Binds `values` to the placeholders in order and runs the statement.
     FleetQuery& Run(std::initializer_list<QVariant> values = {});
+    FleetQuery& Run(const QVariantList& values);
     bool Next() { return query.next(); }
     QVariant Value(int column) const { return query.value(column); }
     // Rows changed by the last Run of an INSERT, UPDATE or DELETE.
@@ -61,3 +63,6 @@ inline QVariant SqlKeyOrNull(int64_t id) {
     return id != 0 ? SqlInt(id) : QVariant();
 }
 QString SqlText(const std::string& text);
+// A real number; null for a NaN or an infinity, which neither engine takes
+// the same way.
+QVariant SqlReal(double value);

@@ -5,10 +5,10 @@
 #include "FleetQuery.h"
 #include "ImportJoin.h"
 #include "ParamsTexts.h"
+#include "RecordInserter.h"
 
 #include <QBuffer>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -50,30 +50,6 @@ void Assign(std::vector<Struct>& out, const std::vector<Record>& list) {
     for (size_t i = 0; i < list.size(); ++i) {
         std::memcpy(&out[i], list[i].data(), sizeof(Struct));
     }
-}
-
-QVariant Real(double value) {
-    // Neither engine takes a NaN or an infinity the same way: none is stored.
-    return std::isfinite(value) ? QVariant(value) : QVariant();
-}
-
-// The record's time stamp as the device wrote it (the hour of an hourly
-// record is the hour it began); null when the bytes hold no real date.
-QVariant Stamp(int kind, const Record& r) {
-    TDateTime day = 0;
-    const int minute = kind == akJournal ? r[4] : 0;
-    const int second = kind == akJournal ? r[5] : 0;
-    if (!TryEncodeDate(2000 + r[0], r[1], r[2], day) || r[3] > 23 || minute > 59 || second > 59) {
-        return QVariant();
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.000", 2000 + r[0], r[1], r[2],
-                  r[3], minute, second);
-    return QString::fromLatin1(text);
-}
-
-QByteArray Bytes(const Record& r) {
-    return QByteArray(reinterpret_cast<const char*>(r.data()), static_cast<qsizetype>(r.size()));
 }
 
 // The 200 bytes of an .arch file's parameter part for `valve`, the setup as
@@ -120,49 +96,6 @@ std::string SerialText(uint32_t serial) {
     std::snprintf(text, sizeof text, "%09u", serial);
     return text;
 }
-
-// Inserts records one by one, each once: a record whose bytes the meter's
-// list holds already is left as it is.
-class RecordInserter {
-public:
-    RecordInserter(FleetDatabase& database, int64_t meterId, int64_t readId)
-        : meterId(meterId),
-          readId(readId),
-          query(
-              database,
-              "INSERT INTO records (meter_id, kind, seq, bytes, stamp, v_plus, v_minus, "
-              "work_minutes, flags, event_code, read_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
-              "ON CONFLICT (meter_id, kind, bytes) DO NOTHING") {}
-
-    // True when it was stored.
-    bool Insert(int kind, int64_t seq, const Record& r) {
-        QVariant vPlus, vMinus, work, flags, event;
-        if (kind == akJournal) {
-            JournalStruct j;
-            std::memcpy(&j, r.data(), sizeof j);
-            event = j.EventCode();
-        } else {
-            ArchiveStruct a;
-            std::memcpy(&a, r.data(), sizeof a);
-            vPlus = Real(a.VPlus());
-            vMinus = Real(a.VMinus());
-            work = SqlInt(a.WorkTime());
-            flags = a.flags;
-        }
-        query.Run({SqlInt(meterId), kind, SqlInt(seq), Bytes(r), Stamp(kind, r), vPlus, vMinus,
-                   work, flags, event, SqlKeyOrNull(readId)});
-        return query.RowsAffected() == 1;
-    }
-
-private:
-    int64_t meterId;
-    int64_t readId;
-    FleetQuery query;
-};
-
-}  // namespace
-
-namespace {
 
 // The seq beyond the list's newest (`newest`) or oldest end.
 int64_t EndSeq(FleetDatabase& database, int64_t meterId, int kind, bool newest) {
@@ -218,8 +151,8 @@ void StoreParameters(FleetDatabase& database, int64_t meterId, int64_t readId,
                "v_plus, v_minus, flow, work_minutes, power_minutes, flags) "
                "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .Run({SqlInt(meterId), SqlKeyOrNull(readId), TimeOrNull(pcTime),
-              TimeOrNull(DeviceTime(valve)), SqlInt(c.Serial), ParameterBlock(valve), Real(c.Vd),
-              Real(c.Vr), Real(c.G), SqlInt(c.Twork), SqlInt(c.Ton), c.NSFlags});
+              TimeOrNull(DeviceTime(valve)), SqlInt(c.Serial), ParameterBlock(valve), SqlReal(c.Vd),
+              SqlReal(c.Vr), SqlReal(c.G), SqlInt(c.Twork), SqlInt(c.Ton), c.NSFlags});
 }
 
 }  // namespace
@@ -257,11 +190,11 @@ std::array<size_t, 4> HistoryStore::AddNewest(int64_t meterId, const ZQValve& fr
         int64_t seq = EndSeq(database, meterId, kind, true);
         // The oldest first, so that the newest gets the highest seq.
         for (auto r = list.rbegin(); r != list.rend(); ++r) {
-            if (!IsEmptySlot(r->data()) && inserter.Insert(kind, seq, *r)) {
-                ++seq;
-                ++added[static_cast<size_t>(kind)];
+            if (!IsEmptySlot(r->data())) {
+                inserter.Add(kind, seq++, *r);
             }
         }
+        added[static_cast<size_t>(kind)] = inserter.Flush();
     }
     transaction.Commit();
     return added;
@@ -298,18 +231,13 @@ std::array<size_t, 4> HistoryStore::Import(int64_t meterId, const ZQValve& file)
         const ImportJoin join = JoinImport(history, lists[k], kStampSize[k]);
         int64_t seq = EndSeq(database, meterId, kind, true);
         for (auto r = join.front.rbegin(); r != join.front.rend(); ++r) {
-            if (inserter.Insert(kind, seq, *r)) {
-                ++seq;
-                ++added[k];
-            }
+            inserter.Add(kind, seq++, *r);
         }
         seq = EndSeq(database, meterId, kind, false);
         for (const Record& r : join.back) {
-            if (inserter.Insert(kind, seq, r)) {
-                --seq;
-                ++added[k];
-            }
+            inserter.Add(kind, seq--, r);
         }
+        added[k] = inserter.Flush();
     }
 
     // The file's parameters, when it was read later than the last stored.
@@ -375,7 +303,7 @@ void HistoryStore::EndRead(int64_t readId, const ReadOutcome& o) {
                "clock_drift_s = ?, clock_set = ? WHERE id = ?")
         .Run({SqlTime(o.end), o.success, SqlText(o.text), o.requests, SqlInt(o.added[0]),
               SqlInt(o.added[1]), SqlInt(o.added[2]), SqlInt(o.added[3]),
-              o.clockDriftS ? Real(*o.clockDriftS) : QVariant(), o.clockSet, SqlInt(readId)});
+              o.clockDriftS ? SqlReal(*o.clockDriftS) : QVariant(), o.clockSet, SqlInt(readId)});
     transaction.Commit();
 }
 
