@@ -39,20 +39,32 @@ public:
 
     // Stores the records of `fresh` (lists newest first, newer than every
     // record the history holds) in front of the history's, each record once;
-    // empty slots are never stored. `readId` names the read that brought
-    // them (0: an import). Returns how many were stored, per list (akHour,
-    // akDay, akMonth, akJournal).
+    // empty slots are never stored. `fresh` may hold records the history has
+    // already (a missing-part read's grown document whole): they are left
+    // as stored. `readId` names the read that brought them (0: an import).
+    // Returns how many were stored, per list (akHour, akDay, akMonth,
+    // akJournal).
     std::array<size_t, 4> AddNewest(int64_t meterId, const ZQValve& fresh, int64_t readId);
     // Brings the records of an older history (an .arch file kept by an
     // engineer) into the meter's: they are joined with the history as a
     // missing-part read joins a document and a device (HistoryJoin), the
-    // newer of the two in front; none is stored twice. The file's serial
-    // number must be the meter's (when known; else it becomes the meter's).
-    // Returns how many were stored, per list.
+    // newer of the two in front; none is stored twice, and none with the
+    // time stamp of a stored record but other bytes (the stored one stays).
+    // In each list, a file reaching further forward in time gives the
+    // records in front of the history's newest it holds, and those older
+    // than the history's oldest it holds; any other file only the latter
+    // (ImportJoin.h). The file's parameters are stored when the file was read
+    // later (its device time) than the last parameters stored, or when none
+    // are. The file's serial number must be the meter's (when known; else it
+    // becomes the meter's): another raises naming both, nothing stored. The
+    // meter must be in the register. Returns how many were stored, per list.
     std::array<size_t, 4> Import(int64_t meterId, const ZQValve& file);
 
     // The identification, current and setup parameters of one read, at the
-    // computer's local time `pcTime`.
+    // computer's local time `pcTime`: stored as a saved .arch file holds
+    // them (the setup parameters as the window's page shows them,
+    // SetupPageValues), so that Whole() gives the bytes of the file a read
+    // saves.
     void AddParameters(int64_t meterId, int64_t readId, TDateTime pcTime, const ZQValve& valve);
 
     // The read log. A round groups reads; a read belongs to a round (0: one

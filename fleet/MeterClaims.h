@@ -18,7 +18,8 @@ public:
     MeterClaims(FleetDatabase& database, std::string holder);
 
     // True when this round now holds the meter; false when another live
-    // round does (`heldBy` receives its holder).
+    // round does (`heldBy` receives its holder; empty when claims came and
+    // went too fast to tell).
     bool TryClaim(int64_t meterId, std::string& heldBy);
     // Keeps this round's claims fresh while a long read goes on.
     void Renew();

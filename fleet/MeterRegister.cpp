@@ -307,8 +307,9 @@ size_t MeterRegister::ImportCsv(const std::string& text) {
     }
     const std::vector<std::string> header(std::begin(kCsvHeader), std::end(kCsvHeader));
     if (rows.empty() || rows[0].fields != header) {
-        throw Exception("Строка 1: ожидается заголовок " +
-                        CsvLine(header).substr(0, CsvLine(header).size() - 2));
+        std::string line = CsvLine(header);
+        line.resize(line.size() - 2);  // without its CRLF
+        throw Exception("Строка 1: ожидается заголовок " + line);
     }
     FleetDatabase::Transaction transaction(database);
     std::set<std::string> names;

@@ -36,6 +36,7 @@ public:
     // Learnt at a meter's first read.
     void SetSerial(int64_t id, uint32_t serial);
 
+    // Meters of the register only: a removed one is found by neither.
     std::optional<Meter> Find(const std::string& name);
     std::optional<Meter> Find(int64_t id);
     // Every meter, by name; with `group`, only that group's.
@@ -43,7 +44,8 @@ public:
 
     // The register as the CSV table above.
     std::string ExportCsv();
-    // Adds the meters of a CSV table (a header line first). All or nothing:
+    // Adds the meters of a CSV table (a header line first, as ExportCsv
+    // writes it; a serial number given is the meter's). All or nothing:
     // a bad line raises with its line number and the reason, a name taken
     // (in the register or twice in the file) likewise, and nothing is added.
     // Returns how many were added.
