@@ -30,10 +30,13 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Loaded at run time, so invisible to dpkg-shlibdeps: Qt's own Russian texts,
-# the SVG icon engine and image plugin, and the platform plugins without
-# which the window does not open.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-translations-l10n, libqt6svg6, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info, desktop-file-utils, hicolor-icon-theme")
+# the SVG icon engine and image plugin, the platform plugins without which
+# the window does not open, and the SQL drivers of the fleet's database
+# (SQLite its default; PostgreSQL to share it).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "qt6-translations-l10n, libqt6svg6, qt6-qpa-plugins, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "shared-mime-info, desktop-file-utils, hicolor-icon-theme, libqt6sql6-psql")
 
 set(ZQ_PACKAGE_DATADIR ${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR})
 foreach(script postinst postrm)
