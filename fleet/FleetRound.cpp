@@ -160,8 +160,8 @@ void FleetRound::Run(const Report& report) {
         t.Commit();
     }
     s.claims = std::make_unique<MeterClaims>(
-        s.database, s.options.collector + "/" + std::to_string(getpid()) + "/" +
-                        std::to_string(s.roundId));
+        s.database,
+        s.options.collector + "/" + std::to_string(getpid()) + "/" + std::to_string(s.roundId));
     QEventLoop loop;
     s.loop = &loop;
     QTimer tick;
@@ -223,8 +223,7 @@ void FleetRound::State::Tick() {
     }
     active.erase(std::remove_if(active.begin(), active.end(),
                                 [](const std::unique_ptr<Lane>& lane) {
-                                    return lane->phase == Lane::Phase::Idle &&
-                                           lane->meters.empty();
+                                    return lane->phase == Lane::Phase::Idle && lane->meters.empty();
                                 }),
                  active.end());
     if (active.empty() && waiting.empty() && loop != nullptr) {
@@ -356,8 +355,7 @@ void FleetRound::State::Finish(Lane& lane, MeterOutcome::Kind kind, const std::s
     lane.outcome.kind = kind;
     lane.outcome.text = text;
     lane.outcome.requests = lane.requests;
-    lane.outcome.seconds =
-        std::chrono::duration<double>(Clock::now() - lane.start).count();
+    lane.outcome.seconds = std::chrono::duration<double>(Clock::now() - lane.start).count();
     if (kind != MeterOutcome::Kind::Stopped) {
         TakeChanelBack(lane, !lane.meters.empty());
     }
