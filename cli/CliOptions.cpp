@@ -240,6 +240,12 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.newName = take(arg);
         } else if (arg == "--purge") {
             o.purge = true;
+        } else if (arg == "--parallel") {
+            o.parallel = ParseInt(arg, take(arg), 1, 256);
+        } else if (arg == "--sync-clock") {
+            o.syncClock = ParseInt(arg, take(arg), 1, 86400);
+        } else if (arg == "--collector") {
+            o.collector = take(arg);
         } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
             throw UsageError("unknown option " + arg);
         } else if (o.command.empty()) {
@@ -265,8 +271,11 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         CheckFleetOptions(o);
         return o;
     }
-    if (o.db || o.group || o.note || o.newName || o.purge) {
-        throw UsageError("--db, --group, --note, --name and --purge are options of fleet");
+    if (o.db || o.group || o.note || o.newName || o.purge || o.parallel || o.syncClock ||
+        o.collector) {
+        throw UsageError(
+            "--db, --group, --note, --name, --purge, --parallel, --sync-clock and --collector "
+            "are options of fleet");
     }
     if (o.arguments.size() != expected) {
         throw UsageError(expected ? o.command + " needs exactly one argument"
@@ -470,6 +479,33 @@ Commands:
                               records a list, and when the history has more
                               standard error says how many of the oldest
                               are left out
+    fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S]
+                [--collector NAME] [--timeout S] [--verbose]
+                              read the meters named (default: every meter of
+                              the register, or of the group): of each only
+                              what its history lacks (all of it at its first
+                              read), stored in one transaction per meter with
+                              its parameters and a line of the read log.
+                              Meters on different ports, modems or network
+                              addresses are read at the same time, up to
+                              --parallel (1..256, default 8); meters behind
+                              one endpoint one after another over one
+                              connection. A meter's serial number is learnt
+                              at its first read; another device at its place
+                              fails it, naming both numbers, and nothing is
+                              stored. --sync-clock S sets the clock of a
+                              meter whose clock is more than S seconds off
+                              (never within two minutes of an hour's start
+                              or end); the drift is logged either way. A
+                              meter another round reads at the same time is
+                              skipped and said so. One line per meter as it
+                              ends (name, outcome, new records per list,
+                              requests, seconds, the status), then the
+                              totals; --csv gives CSV rows instead. Exit 0
+                              when every meter was read, 1 when any was not
+                              (each named on standard error); Ctrl+C or
+                              --timeout stops the round, keeping what was
+                              stored
 
 Connection options (this run only; the store is never changed):
   --port NAME                 COM port name (COM3, a port-folder alias, or a

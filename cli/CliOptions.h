@@ -91,6 +91,11 @@ struct CliOptions {
     std::optional<std::string> note;
     std::optional<std::string> newName;
     bool purge = false;
+    // fleet round: endpoints read at once, the clock drift (s) past which a
+    // meter's clock is set, the collector's name in the read log.
+    std::optional<int> parallel;
+    std::optional<int> syncClock;
+    std::optional<std::string> collector;
 };
 
 // The word of --allow that lets every caller in.

@@ -4,6 +4,7 @@
 #include "ChanelKinds.h"
 #include "Exception.h"
 #include "FleetDatabase.h"
+#include "FleetRoundCommand.h"
 #include "HistoryStore.h"
 #include "MeterRegister.h"
 #include "TNetQueueIDChanel.h"
@@ -35,6 +36,9 @@ const FleetForm kForms[] = {
     {"export-csv", 0, 0, "fleet export-csv"},
     {"import", 2, std::numeric_limits<size_t>::max(), "fleet import NAME FILE.arch..."},
     {"history", 1, 1, "fleet history NAME --out FILE.arch"},
+    {"round", 0, std::numeric_limits<size_t>::max(),
+     "fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S] "
+     "[--collector NAME] [--timeout S] [--verbose]"},
 };
 
 constexpr int kMinMeterAddress = 1;
@@ -235,8 +239,8 @@ int History(FleetDatabase& db, const CliOptions& o) {
 void CheckFleetOptions(const CliOptions& o) {
     if (o.arguments.empty()) {
         throw UsageError(
-            "fleet needs a command: add, edit, remove, list, import-csv, export-csv, import or "
-            "history");
+            "fleet needs a command: add, edit, remove, list, import-csv, export-csv, import, "
+            "history or round");
     }
     const std::string& command = o.arguments[0];
     const FleetForm* form = nullptr;
@@ -247,7 +251,8 @@ void CheckFleetOptions(const CliOptions& o) {
     }
     if (form == nullptr) {
         throw UsageError("fleet: unknown command '" + command +
-                         "' (add, edit, remove, list, import-csv, export-csv, import, history)");
+                         "' (add, edit, remove, list, import-csv, export-csv, import, history, "
+                         "round)");
     }
     const size_t count = o.arguments.size() - 1;
     if (count < form->minArguments || count > form->maxArguments) {
@@ -257,8 +262,11 @@ void CheckFleetOptions(const CliOptions& o) {
     if ((HasConnection(o) || o.address || o.note) && !meterCommand) {
         throw UsageError("the connection, --address and --note go with fleet add and fleet edit");
     }
-    if (o.group && !meterCommand && command != "list") {
-        throw UsageError("--group goes with fleet add, edit and list");
+    if (o.group && !meterCommand && command != "list" && command != "round") {
+        throw UsageError("--group goes with fleet add, edit, list and round");
+    }
+    if ((o.parallel || o.syncClock || o.collector) && command != "round") {
+        throw UsageError("--parallel, --sync-clock and --collector go with fleet round");
     }
     if (o.newName && command != "edit") {
         throw UsageError("--name goes with fleet edit");
@@ -271,8 +279,8 @@ void CheckFleetOptions(const CliOptions& o) {
             "fleet remove takes the meter out of the register (with --purge its history "
             "too); confirm with --yes");
     }
-    if (o.csv && command != "list") {
-        throw UsageError("--csv goes with fleet list");
+    if (o.csv && command != "list" && command != "round") {
+        throw UsageError("--csv goes with fleet list and fleet round");
     }
     if (o.out.has_value() != (command == "history")) {
         throw UsageError("fleet history needs --out FILE.arch, and only it takes --out");
@@ -281,7 +289,7 @@ void CheckFleetOptions(const CliOptions& o) {
                                o.dropOldest || o.cycles || o.record || o.netAddress ||
                                o.calibrationCode || o.testCode || o.testMode || o.section ||
                                o.xlsx || o.fromAddress || o.toAddress || o.init || o.interval ||
-                               o.timeoutSeconds;
+                               (o.timeoutSeconds && command != "round");
     if (deviceOptions) {
         throw UsageError("fleet takes none of the options of the device commands");
     }
@@ -317,9 +325,22 @@ int FleetCommand(const CliOptions& o) {
         const char* env = std::getenv("ZQ_FLEET_DB");
         target = env ? env : "";
     }
+    const std::string& command = o.arguments[0];
+    if (command == "round") {
+        FleetRoundArguments round;
+        round.names.assign(o.arguments.begin() + 1, o.arguments.end());
+        round.group = o.group;
+        round.parallel = o.parallel.value_or(round.parallel);
+        round.csv = o.csv;
+        round.syncClockS = o.syncClock;
+        round.database = target;
+        round.collector = o.collector.value_or("");
+        round.verbose = o.verbose;
+        round.timeoutSeconds = o.timeoutSeconds;
+        return RunFleetRound(round);
+    }
     try {
         const std::unique_ptr<FleetDatabase> db = FleetDatabase::Open(target);
-        const std::string& command = o.arguments[0];
         if (command == "add") {
             return Add(*db, o);
         }

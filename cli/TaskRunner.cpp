@@ -1,29 +1,18 @@
 #include "TaskRunner.h"
 
+#include "StopSignals.h"
 #include "ZQMonitoringTask.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <fcntl.h>
-#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <csignal>
 #include <cstdio>
 
 namespace {
-
-// Signals reach the event loop through a pipe.
-int gSignalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = write(gSignalPipe[1], &byte, 1);
-}
 
 // Ticks a stopped task may take to see its channel closed before the run ends.
 constexpr int kStopGraceTicks = 30;
@@ -33,29 +22,12 @@ constexpr int kStopGraceTicks = 30;
 TaskRunner::TaskRunner(ZQTask& task) : task(task), terminal(isatty(STDERR_FILENO) == 1) {}
 
 int TaskRunner::Run() {
-    if (gSignalPipe[0] < 0 && pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        gSignalPipe[0] = gSignalPipe[1] = -1;
-    }
     QEventLoop loop;
-    std::unique_ptr<QSocketNotifier> notifier;
-    struct sigaction action {};
-    struct sigaction oldInt {
-    }, oldTerm{};
-    if (gSignalPipe[0] >= 0) {
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt);
-        sigaction(SIGTERM, &action, &oldTerm);
-        notifier = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
-        QObject::connect(notifier.get(), &QSocketNotifier::activated, [this] {
-            char buffer[16];
-            while (read(gSignalPipe[0], buffer, sizeof buffer) > 0) {
-            }
-            std::fprintf(stderr, "%sОтмена обмена\n", progressLine ? "\n" : "");
-            progressLine = false;
-            RequestStop(false);
-        });
-    }
+    StopSignals stopSignals([this] {
+        std::fprintf(stderr, "%sОтмена обмена\n", progressLine ? "\n" : "");
+        progressLine = false;
+        RequestStop(false);
+    });
 
     if (verbose) {
         task.SetConsoleSink([this](const std::string& text) {
@@ -90,10 +62,6 @@ int TaskRunner::Run() {
     timer.start();
     loop.exec();
 
-    if (gSignalPipe[0] >= 0) {
-        sigaction(SIGINT, &oldInt, nullptr);
-        sigaction(SIGTERM, &oldTerm, nullptr);
-    }
     Report(true);
     if (task.GetState() == tsDone) {
         return 0;

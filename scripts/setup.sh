@@ -11,7 +11,7 @@ packages=(
     libqt6sql6-sqlite libqt6sql6-psql postgresql
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
-    python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick
+    python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick systemd
     desktop-file-utils shared-mime-info xdg-utils man-db lintian file dpkg-dev
     libxml2-utils libglib2.0-bin librsvg2-bin appstream
     dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0

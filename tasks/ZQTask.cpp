@@ -142,9 +142,10 @@ void ZQTask::OnLostPacket(int packetId) {
 }
 
 bool ZQTask::CreateChanel() {
-    if (!LoadChanelSetup(chanelSetup)) {
-        return false;
-    }
+    return LoadChanelSetup(chanelSetup) && OpenChanel();
+}
+
+bool ZQTask::OpenChanel() {
     DestroyChanel();
     const ChanelKind* kind = FindChanelKind(chanelSetup.CurrentChanel);
     if (kind == nullptr) {
@@ -165,6 +166,17 @@ void ZQTask::CloseChanel() {
 
 void ZQTask::DestroyChanel() {
     chanel.reset();
+}
+
+std::unique_ptr<TQueueIDChanel> ZQTask::ReleaseChanel() {
+    if (chanel) {
+        chanel->SetOnChanelStateEvent(nullptr);
+        chanel->SetOnRecvPacketEvent(nullptr);
+        chanel->SetOnLostPacketEvent(nullptr);
+        chanel->SetConsoleFunction(nullptr);
+    }
+    sendsOutstanding = 0;
+    return std::move(chanel);
 }
 
 void ZQTask::AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel) {

@@ -84,6 +84,11 @@ public:
     int GetStep() const { return step; }
     const ChanelSetupStruct& GetChanelSetup() const { return chanelSetup; }
     TQueueIDChanel* GetChanel() const { return chanel.get(); }
+    // For an owner that keeps the channel for the task after this one (one
+    // connection for several devices): the channel, its events unbound; the
+    // task has none afterwards. A channel with commands still pending would
+    // answer the next task with this one's outcomes: check GetPendingCount.
+    std::unique_ptr<TQueueIDChanel> ReleaseChanel();
     // A sink for the diagnostic texts of the channels this task creates;
     // none by default, so the channels' own texts go nowhere.
     void SetConsoleSink(ConsoleEvent sink) { consoleSink = std::move(sink); }
@@ -95,6 +100,9 @@ protected:
     // Makes `newChanel` the task's channel (an old one is destroyed first)
     // and binds its three events to the task's virtual handlers.
     void AdoptChanel(std::unique_ptr<TQueueIDChanel> newChanel);
+    // Makes and opens the channel chanelSetup names, as its connection
+    // type's row says; false for a type no row knows.
+    bool OpenChanel();
     // Performs the current step as Tick does when it is not waiting, and
     // acts on its StepResult.
     void RunStep();

@@ -120,6 +120,26 @@ if [ -f "$metainfo" ]; then
         fail "metainfo has no dated release $version"
 fi
 
+# The unattended round: the user service and its timer, clean under
+# systemd-analyze verify (their program and manual page those installed
+# here), the service running zqcli's round.
+units=$usr/lib/systemd/user
+if [ -f "$units/zq-fleet-round.service" ]; then
+    [ -f "$units/zq-fleet-round.timer" ] || fail "zq-fleet-round.timer is not installed"
+    grep -qx "ExecStart=/usr/bin/zqcli fleet round" "$units/zq-fleet-round.service" ||
+        fail "the service does not run /usr/bin/zqcli fleet round"
+    mkdir -p "$work/units" "$work/runtime"
+    chmod 700 "$work/runtime"
+    sed "s|^ExecStart=/usr/bin/|ExecStart=$usr/bin/|" "$units/zq-fleet-round.service" \
+        >"$work/units/zq-fleet-round.service"
+    cp "$units/zq-fleet-round.timer" "$work/units/"
+    if ! (cd "$work/units" && XDG_RUNTIME_DIR=$work/runtime MANPATH=$usr/share/man \
+        systemd-analyze verify --user ./zq-fleet-round.service ./zq-fleet-round.timer) \
+        >"$work/verify" 2>&1; then
+        fail "systemd-analyze verify: $(cat "$work/verify")"
+    fi
+fi
+
 # The user's manual: every picture, style sheet and page it refers to is
 # installed beside it (links inside the page are the program's test).
 manual=$usr/share/zqmanager/manual
