@@ -180,7 +180,23 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
              return !v.empty();
          }},
         {"--dump", true, text(o.dumpFile)},
-        {"--address", true, integer(d.address, 1, 254)},
+        {"--address", true,
+         [&o](const std::string& v) {
+             o.addresses.clear();
+             size_t at = 0;
+             for (;;) {
+                 const size_t comma = v.find(',', at);
+                 long long x = 0;
+                 if (!ToInt(v.substr(at, comma - at), 1, 254, x)) {
+                     return false;
+                 }
+                 o.addresses.push_back(static_cast<uint8_t>(x));
+                 if (comma == std::string::npos) {
+                     return true;
+                 }
+                 at = comma + 1;
+             }
+         }},
         {"--device-version", true, integer(d.version, 0, 255)},
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
@@ -330,6 +346,27 @@ bool FinishNet(const NetArgs& args, SimOptions& o, std::string& error) {
     return true;
 }
 
+// Several devices on the line: the addresses, and the serial numbers that
+// follow the first.
+bool FinishDevices(SimOptions& o, std::string& error) {
+    std::vector<bool> seen(256, false);
+    for (const uint8_t address : o.addresses) {
+        if (seen[address]) {
+            error = "--address " + std::to_string(address) + " is given twice";
+            return false;
+        }
+        seen[address] = true;
+    }
+    o.deviceSettings.address = o.addresses.front();
+    const auto devices = static_cast<int64_t>(o.addresses.size());
+    if (o.content.serial + devices - 1 > 4294967295LL) {
+        error = "--serial " + std::to_string(o.content.serial) + " leaves no serial number for " +
+                std::to_string(devices) + " devices";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::vector<std::string> SimOptionNames() {
@@ -431,7 +468,8 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     if (version) {
         return ParseOutcome::Version;
     }
-    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error)) {
+    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error) ||
+        !FinishDevices(o, error)) {
         return ParseOutcome::Error;
     }
     o.modemSettings.connectRate = o.baud > 0 ? o.baud : 19200;

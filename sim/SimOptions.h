@@ -25,6 +25,10 @@ struct SimOptions {
 
     DeviceSettings deviceSettings;
     ContentOptions content;
+    // The devices on the line, by address in the order given: each is a
+    // device of its own (see NthDeviceContent); the first is
+    // deviceSettings.address.
+    std::vector<uint8_t> addresses{1};
 
     std::vector<FaultRule> faults;
     int stopAfter = 0;    // requests answered before the device falls silent; 0 = never

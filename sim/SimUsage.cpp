@@ -40,12 +40,25 @@ Line:
   --log-file PATH          the same, to a file
   --dump PATH              write the rings' records in the order a reader gets
                            them (newest first) to PATH, at start and after
-                           every write: lines "ring KIND h=H o=O n=N" and
-                           "KIND INDEX HEX" (32 hex digits)
+                           every write: per device a line "device ADDRESS
+                           serial SERIAL", then lines "ring KIND h=H o=O n=N"
+                           and "KIND INDEX HEX" (32 hex digits). The log
+                           starts with a line "device ADDRESS: serial SERIAL"
+                           per device; with several devices, its notes on a
+                           request begin with "device ADDRESS:"
 
 Device:
-  --address N              network address 1..254 (default 1); address 0 is
-                           answered as well
+  --address N[,N...]       network address 1..254 (default 1); address 0 is
+                           answered as well. Several addresses put as many
+                           devices on the one line (an RS-485 line, or a serial
+                           device server with several devices): each answers
+                           its own address only, address 0 only the first.
+                           Device K (counted from 0 in the order given) is the
+                           device --seed S+K --serial N+K makes, S being the
+                           first device's seed and N its serial number (given,
+                           or drawn from S). The device and content options
+                           apply to each; so do the faults and --stop-after,
+                           with the requests counted per device
   --device-version N       the device's version, the third identification
                            byte (default 1)
   --max-records N          records per archive answer, 1..255 (default 31, so

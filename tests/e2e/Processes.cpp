@@ -161,6 +161,15 @@ std::map<std::string, std::vector<RecordBytes>> Scene::DumpedRecords() const {
     return rings;
 }
 
+std::vector<SimDumpDevice> Scene::DumpedDevices() const {
+    std::vector<SimDumpDevice> devices;
+    std::string text, error;
+    if (!ReadWholeFile(Path("dump.txt"), text) || !ParseSimDumpDevices(text, devices, error)) {
+        ADD_FAILURE() << "no dump: " << error;
+    }
+    return devices;
+}
+
 std::vector<Exchange> Scene::LoggedExchanges() const {
     std::vector<Exchange> exchanges;
     std::string text, error;

@@ -57,6 +57,8 @@ public:
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).
     std::map<std::string, std::vector<RecordBytes>> DumpedRecords() const;
+    // The same per device of the line, in the order of --address.
+    std::vector<SimDumpDevice> DumpedDevices() const;
     // The requests the simulator cut from the line, with its answers.
     std::vector<Exchange> LoggedExchanges() const;
 

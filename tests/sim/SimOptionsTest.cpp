@@ -131,6 +131,14 @@ TEST(SimOptions, ReadsAnswerShapingAndConnectionFaults) {
     EXPECT_EQ(o.tcpDropAfter, 3);
 }
 
+TEST(SimOptions, ReadsSeveralAddresses) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(Parse({"--address", "5,2,254"}, o, error), ParseOutcome::Run) << error;
+    EXPECT_EQ(o.addresses, (std::vector<uint8_t>{5, 2, 254})) << "in the order given";
+    EXPECT_EQ(o.deviceSettings.address, 5) << "the first is the line's first device";
+}
+
 TEST(SimOptions, RingSizesGrowForTheRecordsAndWrapOnRequest) {
     SimOptions o;
     std::string error;
@@ -175,6 +183,11 @@ TEST(SimOptions, RefusesBadInput) {
         {"--tcp-listen", "0", "--banner", "end\\"},
         {"--segment", "0:10"},
         {"--segment", "4"},
+        {"--address", "1,1"},
+        {"--address", "1,"},
+        {"--address", "1,,2"},
+        {"--address", "2,255"},
+        {"--serial", "4294967295", "--address", "1,2"},
     };
     for (const auto& args : rows) {
         SimOptions o;
