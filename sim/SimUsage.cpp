@@ -175,6 +175,30 @@ in raw TCP mode, the RTU frames with their CRC unchanged on the connection):
                            banner still comes)
   --tcp-drop-after N       close a connection after its N-th answer
 
+Fleet (many devices, each behind a serial device server of its own, from one
+process; for the tests and benchmarks of reading many meters):
+  --fleet N                N devices (1..10000), each on a listening socket of
+                           its own: with --tcp-listen ADDR:0 each gets a free
+                           port, with --tcp-listen ADDR:PORT the ports are
+                           PORT, PORT+1, ... PORT+N-1. Device K (counted from
+                           0) is the device --seed S+K --serial N0+K makes, as
+                           for several addresses. Every option of the device,
+                           its answers and the network applies to each (the
+                           faults drawn from the device's own seed); the log
+                           puts "#K" in front of each device's lines. Once
+                           every device is ready, standard output gets one
+                           line per device, in order: "ADDRESS SERIAL STATE",
+                           single spaces between, e.g. "127.0.0.1:40123
+                           346311528 live": the address listened on as
+                           --tcp-listen prints it, the serial number in
+                           decimal, STATE live, mute or refuse. Not with
+                           several addresses, --dump, --exit-after-idle or
+                           --exit-on-hangup
+  --fleet-refuse K         the last K devices refuse connections: their ports
+                           are bound and never listened on
+  --fleet-mute K           the K devices before those take connections and
+                           requests and never answer
+
 Exit status: 0 after SIGTERM, SIGINT or the idle time, 1 on a line or network
 error, 2 on a usage error.
 )";

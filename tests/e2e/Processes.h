@@ -29,6 +29,9 @@ public:
     // with a dump file. Listening, it waits for the address listened on and
     // returns it; calling, it returns at once with "".
     std::string StartNetSim(const std::vector<std::string>& args);
+    // Starts a fleet (`args` hold --fleet with its count and --tcp-listen),
+    // without a dump; returns the lines it printed, one per device.
+    std::vector<std::string> StartFleet(const std::vector<std::string>& args, int devices);
     void StopSim();
 
     struct Result {
@@ -66,9 +69,10 @@ public:
     QProcessEnvironment Environment() const;
 
 private:
-    // Starts zqsim with `list`; returns its first line of output, or "" when
-    // `wait` is false.
-    std::string Launch(QStringList list, bool wait);
+    // Starts zqsim with `list` and a log file; returns its first `lines`
+    // lines of output (fewer when it failed).
+    std::vector<std::string> Launch(QStringList list, int lines);
+    QStringList DumpArgs() const;
 
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;
