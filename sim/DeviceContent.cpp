@@ -245,10 +245,15 @@ std::vector<Record> JournalRecords(Draw& draw, int count, const CivilTime& now,
     return {newestFirst.rbegin(), newestFirst.rend()};
 }
 
+// The serial number, the first thing drawn from the seed unless it is given.
+uint32_t DrawSerial(Draw& draw, const ContentOptions& options) {
+    return options.serial >= 0 ? static_cast<uint32_t>(options.serial)
+                               : static_cast<uint32_t>(draw.Int(100000000, 999999999));
+}
+
 CurrentValues MakeCurrent(Draw& draw, const ContentOptions& options) {
     CurrentValues c;
-    c.serial = options.serial >= 0 ? static_cast<uint32_t>(options.serial)
-                                   : static_cast<uint32_t>(draw.Int(100000000, 999999999));
+    c.serial = DrawSerial(draw, options);
     c.duIndex = static_cast<uint16_t>(options.duIndex >= 0 ? options.duIndex : draw.Int(0, 11));
     c.nsFlags = static_cast<uint8_t>(options.nsFlags >= 0 ? options.nsFlags : 0);
     c.gmax = static_cast<float>(draw.Int(20, 200));
@@ -366,6 +371,11 @@ DeviceContent GenerateAt(const ContentOptions& options, const CivilTime& now) {
 }
 
 }  // namespace
+
+uint32_t ContentSerial(const ContentOptions& options) {
+    Draw draw(options.seed);
+    return DrawSerial(draw, options);
+}
 
 DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& now) {
     if (options.laterDays <= 0) {

@@ -77,4 +77,7 @@ struct ContentOptions {
 // clock give exactly the rings as they stood then.
 DeviceContent GenerateContent(const ContentOptions& options, const CivilTime& now);
 
+// The serial number GenerateContent gives these options, without the rest.
+uint32_t ContentSerial(const ContentOptions& options);
+
 }  // namespace zqsim

@@ -52,8 +52,10 @@ void SimLog::Line(const std::string& text) {
         1000);
     std::tm local{};
     localtime_r(&seconds, &local);
-    std::fprintf(stream_, "%02d:%02d:%02d.%03ld %s\n", local.tm_hour, local.tm_min, local.tm_sec,
-                 ms, text.c_str());
+    // One call per line: the devices of a fleet share the stream, and stdio
+    // writes each call whole.
+    std::fprintf(stream_, "%02d:%02d:%02d.%03ld %s%s%s\n", local.tm_hour, local.tm_min,
+                 local.tm_sec, ms, tag_.c_str(), tag_.empty() ? "" : " ", text.c_str());
     std::fflush(stream_);
 }
 

@@ -12,8 +12,10 @@ namespace zqsim {
 class SimLog {
 public:
     SimLog() = default;
-    // Does not own `stream`.
-    explicit SimLog(std::FILE* stream) : stream_(stream) {}
+    // Does not own `stream`. A `tag` ("#3") goes between the time stamp and
+    // the text of every line, to tell the devices of one log apart.
+    explicit SimLog(std::FILE* stream, std::string tag = {})
+        : stream_(stream), tag_(std::move(tag)) {}
 
     bool Enabled() const { return stream_ != nullptr; }
     // "hh:mm:ss.mmm <prefix> 01 11 C0 2C"
@@ -27,6 +29,7 @@ private:
     void Line(const std::string& text);
 
     std::FILE* stream_ = nullptr;
+    std::string tag_;
 };
 
 std::string HexBytes(const uint8_t* data, size_t length);

@@ -12,6 +12,8 @@ namespace zqsim {
 
 namespace {
 
+constexpr int kMaxFleet = 10000;
+
 const char* const kRingNames[kRingKinds] = {"hour", "day", "month", "journal"};
 constexpr int kDefaultRecords[kRingKinds] = {168, 62, 24, 64};
 constexpr int kDefaultSize[kRingKinds] = {2048, 512, 128, 1024};
@@ -180,7 +182,23 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
              return !v.empty();
          }},
         {"--dump", true, text(o.dumpFile)},
-        {"--address", true, integer(d.address, 1, 254)},
+        {"--address", true,
+         [&o](const std::string& v) {
+             o.addresses.clear();
+             size_t at = 0;
+             for (;;) {
+                 const size_t comma = v.find(',', at);
+                 long long x = 0;
+                 if (!ToInt(v.substr(at, comma - at), 1, 254, x)) {
+                     return false;
+                 }
+                 o.addresses.push_back(static_cast<uint8_t>(x));
+                 if (comma == std::string::npos) {
+                     return true;
+                 }
+                 at = comma + 1;
+             }
+         }},
         {"--device-version", true, integer(d.version, 0, 255)},
         {"--max-records", true, integer(d.maxRecords, 1, 255)},
         {"--clock", true, [&d](const std::string& v) { return ParseCivil(v, d.clock); }},
@@ -245,6 +263,9 @@ std::vector<OptionDef> Definitions(SimOptions& o, RingArgs& rings, NetArgs& net,
          [&o](const std::string& v) { return Unescape(v, o.banner) && !o.banner.empty(); }},
         {"--tcp-mute", false, flag(o.tcpMute)},
         {"--tcp-drop-after", true, integer(o.tcpDropAfter, 0, 1000000000)},
+        {"--fleet", true, integer(o.fleet, 1, kMaxFleet)},
+        {"--fleet-refuse", true, integer(o.fleetRefuse, 0, kMaxFleet)},
+        {"--fleet-mute", true, integer(o.fleetMute, 0, kMaxFleet)},
     };
     return defs;
 }
@@ -325,6 +346,58 @@ bool FinishNet(const NetArgs& args, SimOptions& o, std::string& error) {
                                                  : nullptr;
     if (netOption != nullptr) {
         error = std::string(netOption) + " needs --tcp-listen or --tcp-connect";
+        return false;
+    }
+    return true;
+}
+
+// Several devices on the line, or a fleet: the addresses, the serial numbers
+// that follow the first, and what a fleet cannot be combined with.
+bool FinishDevices(SimOptions& o, std::string& error) {
+    std::vector<bool> seen(256, false);
+    for (const uint8_t address : o.addresses) {
+        if (seen[address]) {
+            error = "--address " + std::to_string(address) + " is given twice";
+            return false;
+        }
+        seen[address] = true;
+    }
+    o.deviceSettings.address = o.addresses.front();
+    const int64_t devices = o.fleet > 0 ? o.fleet : static_cast<int64_t>(o.addresses.size());
+    if (o.content.serial + devices - 1 > 4294967295LL) {
+        error = "--serial " + std::to_string(o.content.serial) + " leaves no serial number for " +
+                std::to_string(devices) + " devices";
+        return false;
+    }
+    if (o.fleet == 0) {
+        if (o.fleetRefuse > 0 || o.fleetMute > 0) {
+            error = std::string(o.fleetRefuse > 0 ? "--fleet-refuse" : "--fleet-mute") +
+                    " needs --fleet";
+            return false;
+        }
+        return true;
+    }
+    if (o.net.mode != NetSettings::Mode::Listen) {
+        error = "--fleet needs --tcp-listen";
+        return false;
+    }
+    const char* other = o.addresses.size() > 1       ? "several addresses"
+                        : !o.dumpFile.empty()        ? "--dump"
+                        : o.exitAfterIdleSeconds > 0 ? "--exit-after-idle"
+                        : o.exitOnHangup             ? "--exit-on-hangup"
+                                                     : nullptr;
+    if (other != nullptr) {
+        error = std::string("--fleet does not take ") + other;
+        return false;
+    }
+    if (o.fleetRefuse + o.fleetMute > o.fleet) {
+        error = "--fleet-refuse and --fleet-mute count more devices than --fleet " +
+                std::to_string(o.fleet);
+        return false;
+    }
+    if (o.net.port > 0 && o.net.port + o.fleet - 1 > 65535) {
+        error = "--fleet " + std::to_string(o.fleet) + " from port " + std::to_string(o.net.port) +
+                " runs past port 65535";
         return false;
     }
     return true;
@@ -431,7 +504,8 @@ ParseOutcome ParseSimOptions(const std::vector<std::string>& args, SimOptions& o
     if (version) {
         return ParseOutcome::Version;
     }
-    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error)) {
+    if (!FinishRings(rings, o.content, error) || !FinishNet(net, o, error) ||
+        !FinishDevices(o, error)) {
         return ParseOutcome::Error;
     }
     o.modemSettings.connectRate = o.baud > 0 ? o.baud : 19200;

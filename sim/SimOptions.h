@@ -25,6 +25,10 @@ struct SimOptions {
 
     DeviceSettings deviceSettings;
     ContentOptions content;
+    // The devices on the line, by address in the order given: each is a
+    // device of its own (see NthDeviceContent); the first is
+    // deviceSettings.address.
+    std::vector<uint8_t> addresses{1};
 
     std::vector<FaultRule> faults;
     int stopAfter = 0;    // requests answered before the device falls silent; 0 = never
@@ -43,6 +47,12 @@ struct SimOptions {
     std::string banner;    // sent first on each connection, escapes resolved
     bool tcpMute = false;  // requests are taken and never answered
     int tcpDropAfter = 0;  // a connection is closed after this many answers; 0 = never
+
+    // A fleet on the network (with net.mode Listen): this many devices, each
+    // on a listening socket of its own; 0 = one port, no fleet.
+    int fleet = 0;
+    int fleetRefuse = 0;  // the last this many devices refuse connections
+    int fleetMute = 0;    // the this many before them take requests and never answer
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

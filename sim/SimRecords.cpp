@@ -2,6 +2,7 @@
 
 #include "SimLog.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -65,9 +66,9 @@ bool ParseSimLog(const std::string& text, std::vector<Exchange>& exchanges, std:
     return true;
 }
 
-bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<RecordBytes>>& rings,
-                  std::string& error) {
-    rings.clear();
+bool ParseSimDumpDevices(const std::string& text, std::vector<SimDumpDevice>& devices,
+                         std::string& error) {
+    devices.clear();
     std::istringstream lines(text);
     std::string line;
     int number = 0;
@@ -81,6 +82,24 @@ bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<Rec
         if (kind.empty()) {
             continue;
         }
+        if (kind == "device") {
+            SimDumpDevice device;
+            std::string serialWord;
+            unsigned long serial = 0;
+            words >> serialWord >> serial;
+            device.address = std::atoi(second.c_str());
+            device.serial = static_cast<uint32_t>(serial);
+            if (device.address <= 0 || serialWord != "serial" || words.fail()) {
+                error = LineRef(number) + ": expected 'device ADDRESS serial SERIAL'";
+                return false;
+            }
+            devices.push_back(std::move(device));
+            continue;
+        }
+        if (devices.empty()) {
+            devices.emplace_back();  // a dump that names no device
+        }
+        auto& rings = devices.back().rings;
         if (kind == "ring") {
             rings[second];  // a ring may hold no record
             continue;
@@ -96,6 +115,23 @@ bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<Rec
             return false;
         }
         rings[kind].push_back(record);
+    }
+    return true;
+}
+
+bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<RecordBytes>>& rings,
+                  std::string& error) {
+    rings.clear();
+    std::vector<SimDumpDevice> devices;
+    if (!ParseSimDumpDevices(text, devices, error)) {
+        return false;
+    }
+    if (devices.size() > 1) {
+        error = "the dump holds " + std::to_string(devices.size()) + " devices";
+        return false;
+    }
+    if (!devices.empty()) {
+        rings = std::move(devices.front().rings);
     }
     return true;
 }

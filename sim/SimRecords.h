@@ -24,10 +24,25 @@ bool ParseSimLog(const std::string& text, std::vector<Exchange>& exchanges, std:
 
 using RecordBytes = std::array<uint8_t, 16>;
 
-// Reads the ring dump: per ring kind ("hour", "day", "month", "journal") the
-// records in the order a reader gets them, newest first. The file is
-// rewritten whole after every write, so it holds one dump. False, with
-// `error`, on a record line that is not 32 hex digits.
+// One device's section of the ring dump: per ring kind ("hour", "day",
+// "month", "journal") the records in the order a reader gets them, newest
+// first.
+struct SimDumpDevice {
+    int address = 0;  // 0 when the dump does not name its device
+    uint32_t serial = 0;
+    std::map<std::string, std::vector<RecordBytes>> rings;
+};
+
+// Reads the ring dump: a line "device ADDRESS serial SERIAL" begins each
+// device's section (records before any such line belong to one device
+// without a name). The file is rewritten whole after every write, so it
+// holds one dump. False, with `error`, on a record line that is not 32 hex
+// digits or a device line without its address and serial number.
+bool ParseSimDumpDevices(const std::string& text, std::vector<SimDumpDevice>& devices,
+                         std::string& error);
+
+// The rings of the dump of a line with one device. False, with `error`, as
+// above, or when the dump holds several devices.
 bool ParseSimDump(const std::string& text, std::map<std::string, std::vector<RecordBytes>>& rings,
                   std::string& error);
 

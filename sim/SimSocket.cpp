@@ -67,7 +67,46 @@ addrinfo* Resolve(const NetSettings& settings, bool passive, std::string& error)
     return list;
 }
 
+// A socket bound to the first of settings' addresses that takes it, and
+// listening when asked; -1, with a message, when none does.
+int BoundSocket(const NetSettings& settings, bool listening, std::string& error) {
+    addrinfo* list = Resolve(settings, true, error);
+    if (list == nullptr) {
+        return -1;
+    }
+    std::string reason = "no address";
+    int bound = -1;
+    for (const addrinfo* a = list; a != nullptr; a = a->ai_next) {
+        const int fd =
+            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        const int on = 1;
+        if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+            bind(fd, a->ai_addr, a->ai_addrlen) == 0 && (!listening || listen(fd, 4) == 0)) {
+            bound = fd;
+            break;
+        }
+        reason = std::strerror(errno);
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    freeaddrinfo(list);
+    if (bound < 0) {
+        error = std::string(listening ? "cannot listen on " : "cannot bind ") +
+                NetAddressText(settings.host, settings.port) + ": " + reason;
+    }
+    return bound;
+}
+
 }  // namespace
+
+int BindRefusing(const NetSettings& settings, std::string& address, std::string& error) {
+    const int fd = BoundSocket(settings, false, error);
+    if (fd >= 0) {
+        address = SocketAddress(fd, getsockname);
+    }
+    return fd;
+}
 
 bool ParseNetAddress(const std::string& text, bool listening, NetSettings& settings,
                      std::string& error) {
@@ -161,29 +200,8 @@ bool SimSocket::Open(PortEvent& event, std::string& error) {
 }
 
 bool SimSocket::Listen(PortEvent& event, std::string& error) {
-    addrinfo* list = Resolve(settings_, true, error);
-    if (list == nullptr) {
-        return false;
-    }
-    std::string reason = "no address";
-    for (const addrinfo* a = list; a != nullptr && listener_ < 0; a = a->ai_next) {
-        const int fd =
-            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-        const int on = 1;
-        if (fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
-            bind(fd, a->ai_addr, a->ai_addrlen) == 0 && listen(fd, 4) == 0) {
-            listener_ = fd;
-            break;
-        }
-        reason = std::strerror(errno);
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
-    freeaddrinfo(list);
+    listener_ = BoundSocket(settings_, true, error);
     if (listener_ < 0) {
-        error =
-            "cannot listen on " + NetAddressText(settings_.host, settings_.port) + ": " + reason;
         return false;
     }
     path_ = SocketAddress(listener_, getsockname);

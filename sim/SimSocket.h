@@ -30,6 +30,12 @@ bool ParseNetAddress(const std::string& text, bool listening, NetSettings& setti
 // "host:port", brackets round an IPv6 address.
 std::string NetAddressText(const std::string& host, int port);
 
+// A socket bound to settings' host and port and never listened on: a call
+// there is refused, and no other program takes the port while it is held.
+// -1, with a message, when it cannot be bound; `address` receives the
+// address bound, as Open announces it.
+int BindRefusing(const NetSettings& settings, std::string& address, std::string& error);
+
 // The network port: listens and serves one client at a time (the next
 // waits in the backlog until the one before has closed), or calls out as a
 // modem behind NAT would, again every retryMs until a call gets through and

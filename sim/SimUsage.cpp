@@ -40,12 +40,25 @@ Line:
   --log-file PATH          the same, to a file
   --dump PATH              write the rings' records in the order a reader gets
                            them (newest first) to PATH, at start and after
-                           every write: lines "ring KIND h=H o=O n=N" and
-                           "KIND INDEX HEX" (32 hex digits)
+                           every write: per device a line "device ADDRESS
+                           serial SERIAL", then lines "ring KIND h=H o=O n=N"
+                           and "KIND INDEX HEX" (32 hex digits). The log
+                           starts with a line "device ADDRESS: serial SERIAL"
+                           per device; with several devices, its notes on a
+                           request begin with "device ADDRESS:"
 
 Device:
-  --address N              network address 1..254 (default 1); address 0 is
-                           answered as well
+  --address N[,N...]       network address 1..254 (default 1); address 0 is
+                           answered as well. Several addresses put as many
+                           devices on the one line (an RS-485 line, or a serial
+                           device server with several devices): each answers
+                           its own address only, address 0 only the first.
+                           Device K (counted from 0 in the order given) is the
+                           device --seed S+K --serial N+K makes, S being the
+                           first device's seed and N its serial number (given,
+                           or drawn from S). The device and content options
+                           apply to each; so do the faults and --stop-after,
+                           with the requests counted per device
   --device-version N       the device's version, the third identification
                            byte (default 1)
   --max-records N          records per archive answer, 1..255 (default 31, so
@@ -161,6 +174,30 @@ in raw TCP mode, the RTU frames with their CRC unchanged on the connection):
   --tcp-mute               take connections and requests, never answer (the
                            banner still comes)
   --tcp-drop-after N       close a connection after its N-th answer
+
+Fleet (many devices, each behind a serial device server of its own, from one
+process; for the tests and benchmarks of reading many meters):
+  --fleet N                N devices (1..10000), each on a listening socket of
+                           its own: with --tcp-listen ADDR:0 each gets a free
+                           port, with --tcp-listen ADDR:PORT the ports are
+                           PORT, PORT+1, ... PORT+N-1. Device K (counted from
+                           0) is the device --seed S+K --serial N0+K makes, as
+                           for several addresses. Every option of the device,
+                           its answers and the network applies to each (the
+                           faults drawn from the device's own seed); the log
+                           puts "#K" in front of each device's lines. Once
+                           every device is ready, standard output gets one
+                           line per device, in order: "ADDRESS SERIAL STATE",
+                           single spaces between, e.g. "127.0.0.1:40123
+                           346311528 live": the address listened on as
+                           --tcp-listen prints it, the serial number in
+                           decimal, STATE live, mute or refuse. Not with
+                           several addresses, --dump, --exit-after-idle or
+                           --exit-on-hangup
+  --fleet-refuse K         the last K devices refuse connections: their ports
+                           are bound and never listened on
+  --fleet-mute K           the K devices before those take connections and
+                           requests and never answer
 
 Exit status: 0 after SIGTERM, SIGINT or the idle time, 1 on a line or network
 error, 2 on a usage error.

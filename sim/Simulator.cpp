@@ -17,10 +17,10 @@ namespace {
 
 using std::chrono::milliseconds;
 
-DeviceContent InitialContent(const SimOptions& options) {
+std::vector<SimDevice> InitialDevices(const SimOptions& options) {
     const CivilTime& given = options.deviceSettings.clock;
     const CivilTime start = IsValidCivil(given) ? given : FromCivilSeconds(HostCivilSeconds());
-    return GenerateContent(options.content, start);
+    return MakeSimDevices(options, start);
 }
 
 int PollTimeout(std::optional<SimTime> deadline, SimTime now) {
@@ -65,26 +65,26 @@ std::string Escaped(const std::string& text) {
 
 }  // namespace
 
-Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log)
+Simulator::Simulator(const SimOptions& options, PathSink onPath, SimLog log, int stopFd)
     : options_(options),
       onPath_(std::move(onPath)),
       log_(log),
       port_(MakePort(options, log)),
-      device_(options.deviceSettings, InitialContent(options)),
-      faults_(options.faults, options.content.seed) {
+      devices_(InitialDevices(options)) {
     if (options_.modem) {
         modem_ = std::make_unique<ModemModel>(options_.modemSettings);
     }
-    if (pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
+    if (stopFd >= 0) {
+        stopPipe_[0] = stopFd;
+    } else if (pipe2(stopPipe_, O_NONBLOCK | O_CLOEXEC) != 0) {
         stopPipe_[0] = stopPipe_[1] = -1;
     }
 }
 
 Simulator::~Simulator() {
-    for (int fd : stopPipe_) {
-        if (fd >= 0) {
-            close(fd);
-        }
+    if (stopPipe_[1] >= 0) {
+        close(stopPipe_[0]);
+        close(stopPipe_[1]);
     }
 }
 
@@ -108,8 +108,12 @@ bool Simulator::Start(std::string& error) {
         event.note += " (modem)";
     }
     lastRx_ = SimClock::now();
+    for (const SimDevice& device : devices_) {
+        log_.Note("device " + std::to_string(device.model.Address()) + ": serial " +
+                  std::to_string(device.model.Current().serial));
+    }
+    Dump();  // before the line is announced: whoever waits for it finds the dump
     OnPortEvent(event);
-    Dump();
     return true;
 }
 
@@ -290,15 +294,33 @@ void Simulator::ApplyModem(ModemOutput& out, SimTime now) {
     }
 }
 
+SimDevice* Simulator::Addressee(const std::vector<uint8_t>& frame) {
+    for (SimDevice& device : devices_) {
+        if (device.model.Accepts(frame.data(), frame.size())) {
+            return &device;
+        }
+    }
+    return nullptr;
+}
+
+std::string Simulator::Named(const SimDevice& device, const std::string& note) const {
+    if (devices_.size() < 2) {
+        return note;
+    }
+    return "device " + std::to_string(device.model.Address()) + ": " + note;
+}
+
 void Simulator::HandleFrame(SimTime now) {
     const std::vector<uint8_t> frame = std::move(frame_);
     frame_.clear();
     log_.Bytes("<-", frame);
-    if (!device_.Accepts(frame.data(), frame.size())) {
+    SimDevice* device = Addressee(frame);
+    if (device == nullptr) {
         log_.Note("   not answered: bad CRC or another address");
         return;
     }
     ++requests_;
+    ++device->requests;
     if (options_.hangupAfter > 0 && !hungUpOnce_ && requests_ > options_.hangupAfter) {
         hungUpOnce_ = true;
         HangUp("hang-up after " + std::to_string(options_.hangupAfter) + " requests");
@@ -311,24 +333,24 @@ void Simulator::HandleFrame(SimTime now) {
             return;
         }
     }
-    if (options_.stopAfter > 0 && requests_ > options_.stopAfter) {
-        log_.Note("   not answered: silent after " + std::to_string(options_.stopAfter) +
-                  " requests");
+    if (options_.stopAfter > 0 && device->requests > options_.stopAfter) {
+        log_.Note("   " + Named(*device, "not answered: silent after " +
+                                             std::to_string(options_.stopAfter) + " requests"));
         return;
     }
     if (options_.tcpMute) {
         log_.Note("   not answered: mute");
         return;
     }
-    std::vector<uint8_t> answer = device_.Answer(frame.data(), frame.size());
+    std::vector<uint8_t> answer = device->model.Answer(frame.data(), frame.size());
     if (frame.size() > 1 && frame[1] == 16) {
         Dump();  // a write may have cleared the rings
     }
     std::vector<std::string> applied;
     int holdMs = 0;
-    faults_.Apply(requests_, answer, applied, &holdMs);
+    device->faults.Apply(device->requests, answer, applied, &holdMs);
     for (const std::string& fault : applied) {
-        log_.Note("   fault: " + fault);
+        log_.Note("   " + Named(*device, "fault: " + fault));
     }
     if (answer.empty()) {
         return;
@@ -435,33 +457,8 @@ bool Simulator::WritePaced(const uint8_t* data, size_t length) {
 }
 
 void Simulator::Dump() const {
-    if (options_.dumpFile.empty()) {
-        return;
-    }
-    static const char* const kNames[kRingKinds] = {"hour", "day", "month", "journal"};
-    const std::string temp = options_.dumpFile + ".tmp";
-    std::FILE* f = std::fopen(temp.c_str(), "w");
-    if (f == nullptr) {
-        return;
-    }
-    for (int kind = 0; kind < kRingKinds; ++kind) {
-        const RingMemory& ring = device_.Ring(kind);
-        std::fprintf(f, "ring %s h=%u o=%u n=%u\n", kNames[kind], ring.Highest(), ring.oldest,
-                     ring.next);
-        for (uint16_t index : ring.ReadOrder()) {
-            const Record& r = ring.slots[index];
-            std::string hex;
-            for (uint8_t b : r) {
-                char two[3];
-                std::snprintf(two, sizeof two, "%02X", b);
-                hex += two;
-            }
-            std::fprintf(f, "%s %u %s\n", kNames[kind], index, hex.c_str());
-        }
-    }
-    const bool ok = std::fclose(f) == 0;
-    if (ok) {
-        std::rename(temp.c_str(), options_.dumpFile.c_str());
+    if (!options_.dumpFile.empty()) {
+        WriteSimDump(options_.dumpFile, devices_);
     }
 }
 

@@ -31,12 +31,16 @@ QProcessEnvironment Scene::Environment() const {
     return env;
 }
 
+QStringList Scene::DumpArgs() const {
+    return {"--dump", QString::fromStdString(Path("dump.txt"))};
+}
+
 void Scene::StartSim(const std::vector<std::string>& args) {
     QStringList list = {"--pty", "--link", dir.path() + "/config/Halbrec/ZURavorav/ports/COM7"};
     for (const std::string& a : args) {
         list << QString::fromStdString(a);
     }
-    Launch(list, true);
+    Launch(list + DumpArgs(), 1);
 }
 
 std::string Scene::StartNetSim(const std::vector<std::string>& args) {
@@ -46,12 +50,20 @@ std::string Scene::StartNetSim(const std::vector<std::string>& args) {
         list << QString::fromStdString(a);
         listening = listening || a == "--tcp-listen";
     }
-    return Launch(list, listening);
+    const std::vector<std::string> lines = Launch(list + DumpArgs(), listening ? 1 : 0);
+    return lines.empty() ? std::string() : lines.front();
 }
 
-std::string Scene::Launch(QStringList list, bool wait) {
-    list << "--dump" << QString::fromStdString(Path("dump.txt")) << "--log-file"
-         << QString::fromStdString(Path("sim.log"));
+std::vector<std::string> Scene::StartFleet(const std::vector<std::string>& args, int devices) {
+    QStringList list;
+    for (const std::string& a : args) {
+        list << QString::fromStdString(a);
+    }
+    return Launch(list, devices);
+}
+
+std::vector<std::string> Scene::Launch(QStringList list, int lines) {
+    list << "--log-file" << QString::fromStdString(Path("sim.log"));
     sim = std::make_unique<QProcess>();
     sim->setProcessEnvironment(Environment());
     sim->setProcessChannelMode(QProcess::SeparateChannels);
@@ -60,18 +72,18 @@ std::string Scene::Launch(QStringList list, bool wait) {
         ADD_FAILURE() << "zqsim did not start";
         return {};
     }
-    if (!wait) {
-        return {};
-    }
-    // The first line of output is the line's path or the address listened
-    // on: the simulator is ready.
-    while (!sim->canReadLine()) {
-        if (!sim->waitForReadyRead(5000)) {
+    // The first lines of output are the line's path or the addresses
+    // listened on: the simulator is ready.
+    std::vector<std::string> printed;
+    while (static_cast<int>(printed.size()) < lines) {
+        if (sim->canReadLine()) {
+            printed.push_back(sim->readLine().trimmed().toStdString());
+        } else if (!sim->waitForReadyRead(5000)) {
             ADD_FAILURE() << sim->readAllStandardError().toStdString();
-            return {};
+            break;
         }
     }
-    return sim->readLine().trimmed().toStdString();
+    return printed;
 }
 
 void Scene::StopSim() {
@@ -159,6 +171,15 @@ std::map<std::string, std::vector<RecordBytes>> Scene::DumpedRecords() const {
         ADD_FAILURE() << "no dump: " << error;
     }
     return rings;
+}
+
+std::vector<SimDumpDevice> Scene::DumpedDevices() const {
+    std::vector<SimDumpDevice> devices;
+    std::string text, error;
+    if (!ReadWholeFile(Path("dump.txt"), text) || !ParseSimDumpDevices(text, devices, error)) {
+        ADD_FAILURE() << "no dump: " << error;
+    }
+    return devices;
 }
 
 std::vector<Exchange> Scene::LoggedExchanges() const {

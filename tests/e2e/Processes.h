@@ -29,6 +29,9 @@ public:
     // with a dump file. Listening, it waits for the address listened on and
     // returns it; calling, it returns at once with "".
     std::string StartNetSim(const std::vector<std::string>& args);
+    // Starts a fleet (`args` hold --fleet with its count and --tcp-listen),
+    // without a dump; returns the lines it printed, one per device.
+    std::vector<std::string> StartFleet(const std::vector<std::string>& args, int devices);
     void StopSim();
 
     struct Result {
@@ -57,6 +60,8 @@ public:
     // The simulator's rings as it dumped them last: per kind, the records in
     // the order a reader gets them (newest first).
     std::map<std::string, std::vector<RecordBytes>> DumpedRecords() const;
+    // The same per device of the line, in the order of --address.
+    std::vector<SimDumpDevice> DumpedDevices() const;
     // The requests the simulator cut from the line, with its answers.
     std::vector<Exchange> LoggedExchanges() const;
 
@@ -64,9 +69,10 @@ public:
     QProcessEnvironment Environment() const;
 
 private:
-    // Starts zqsim with `list`; returns its first line of output, or "" when
-    // `wait` is false.
-    std::string Launch(QStringList list, bool wait);
+    // Starts zqsim with `list` and a log file; returns its first `lines`
+    // lines of output (fewer when it failed).
+    std::vector<std::string> Launch(QStringList list, int lines);
+    QStringList DumpArgs() const;
 
     QTemporaryDir dir;
     std::unique_ptr<QProcess> sim;

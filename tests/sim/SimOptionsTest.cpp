@@ -131,6 +131,22 @@ TEST(SimOptions, ReadsAnswerShapingAndConnectionFaults) {
     EXPECT_EQ(o.tcpDropAfter, 3);
 }
 
+TEST(SimOptions, ReadsSeveralAddressesAndAFleet) {
+    SimOptions o;
+    std::string error;
+    ASSERT_EQ(Parse({"--address", "5,2,254"}, o, error), ParseOutcome::Run) << error;
+    EXPECT_EQ(o.addresses, (std::vector<uint8_t>{5, 2, 254})) << "in the order given";
+    EXPECT_EQ(o.deviceSettings.address, 5) << "the first is the line's first device";
+    ASSERT_EQ(Parse({"--fleet", "4", "--tcp-listen", "127.0.0.1:65532", "--fleet-refuse", "1",
+                     "--fleet-mute", "3", "--serial", "4294967292"},
+                    o, error),
+              ParseOutcome::Run)
+        << error;
+    EXPECT_EQ(o.fleet, 4);
+    EXPECT_EQ(o.fleetRefuse, 1);
+    EXPECT_EQ(o.fleetMute, 3);
+}
+
 TEST(SimOptions, RingSizesGrowForTheRecordsAndWrapOnRequest) {
     SimOptions o;
     std::string error;
@@ -175,6 +191,20 @@ TEST(SimOptions, RefusesBadInput) {
         {"--tcp-listen", "0", "--banner", "end\\"},
         {"--segment", "0:10"},
         {"--segment", "4"},
+        {"--address", "1,1"},
+        {"--address", "1,"},
+        {"--address", "1,,2"},
+        {"--address", "2,255"},
+        {"--serial", "4294967295", "--address", "1,2"},
+        {"--fleet", "0", "--tcp-listen", "0"},
+        {"--fleet", "3"},
+        {"--fleet", "3", "--tcp-connect", "host:1"},
+        {"--fleet", "3", "--tcp-listen", "0", "--address", "1,2"},
+        {"--fleet", "3", "--tcp-listen", "0", "--dump", "/tmp/dump"},
+        {"--fleet", "3", "--tcp-listen", "0", "--exit-on-hangup"},
+        {"--fleet", "3", "--tcp-listen", "0", "--fleet-refuse", "2", "--fleet-mute", "2"},
+        {"--fleet", "3", "--tcp-listen", "65534"},
+        {"--fleet-refuse", "1"},
     };
     for (const auto& args : rows) {
         SimOptions o;

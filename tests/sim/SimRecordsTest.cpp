@@ -82,6 +82,37 @@ TEST(SimDumpTest, KeepsEachRingInReadOrder) {
     EXPECT_EQ(rings["journal"][0][10], 0xAA);
 }
 
+TEST(SimDumpTest, KeepsEachDeviceOfTheLineApart) {
+    const std::string dump =
+        "device 3 serial 346311528\n"
+        "ring hour h=7 o=0 n=1\n"
+        "hour 0 0102030405060708090A0B0C0D0E0F10\n"
+        "device 1 serial 346311529\n"
+        "ring hour h=7 o=0 n=2\n"
+        "hour 1 FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF\n"
+        "hour 0 00112233445566778899AABBCCDDEEFF\n";
+    std::vector<SimDumpDevice> devices;
+    std::string error;
+    ASSERT_TRUE(ParseSimDumpDevices(dump, devices, error)) << error;
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].address, 3);
+    EXPECT_EQ(devices[0].serial, 346311528u);
+    EXPECT_EQ(devices[0].rings["hour"].size(), 1u);
+    EXPECT_EQ(devices[1].address, 1);
+    ASSERT_EQ(devices[1].rings["hour"].size(), 2u);
+    EXPECT_EQ(devices[1].rings["hour"][1][15], 0xFF);
+
+    std::map<std::string, std::vector<RecordBytes>> rings;
+    EXPECT_FALSE(ParseSimDump(dump, rings, error)) << "which device's rings?";
+    EXPECT_NE(error.find("2 devices"), std::string::npos) << error;
+    const size_t second = dump.find("device 1");
+    ASSERT_TRUE(ParseSimDump(dump.substr(0, second), rings, error)) << error;
+    EXPECT_EQ(rings["hour"].size(), 1u);
+    for (const char* line : {"device 3\n", "device x serial 1\n", "device 3 serial\n"}) {
+        EXPECT_FALSE(ParseSimDumpDevices(line, devices, error)) << line;
+    }
+}
+
 TEST(SimDumpTest, RejectsARecordThatIsNot16Bytes) {
     std::map<std::string, std::vector<RecordBytes>> rings;
     std::string error;
