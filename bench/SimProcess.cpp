@@ -93,12 +93,44 @@ bool SimProcess::Start(const std::string& program, const std::vector<std::string
         text.append(buffer, static_cast<size_t>(got));
     }
     linePath = text.substr(0, text.find('\n'));
+    rest = text.substr(text.find('\n') + 1);
     if (linePath.empty()) {
         error = program + " gave an empty line path";
         Stop();
         return false;
     }
     return true;
+}
+
+bool SimProcess::Lines(size_t count, std::vector<std::string>& lines, int timeoutMs,
+                       std::string& error) {
+    lines = {linePath};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        size_t end;
+        while (lines.size() < count && (end = rest.find('\n')) != std::string::npos) {
+            lines.push_back(rest.substr(0, end));
+            rest.erase(0, end + 1);
+        }
+        if (lines.size() >= count) {
+            return true;
+        }
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        pollfd pfd{output, POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&pfd, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t got = ready > 0 ? read(output, buffer, sizeof buffer) : 0;
+        if (got <= 0) {
+            error = "the simulator gave " + std::to_string(lines.size()) + " lines of " +
+                    std::to_string(count);
+            return false;
+        }
+        rest.append(buffer, static_cast<size_t>(got));
+    }
 }
 
 bool SimProcess::StartOnCom7(const std::string& program, std::string& error) {

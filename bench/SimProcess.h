@@ -28,6 +28,10 @@ public:
     void Stop();
 
     const std::string& LinePath() const { return linePath; }
+    // The first `count` lines of its output (the first is LinePath), read
+    // as they come, at most `timeoutMs` in all; false with `error` when
+    // they do not come.
+    bool Lines(size_t count, std::vector<std::string>& lines, int timeoutMs, std::string& error);
 
     // Starts `program` as the window's benchmarks want it: a device at
     // 19200 baud behind the port name COM7 of the port folder, and the
@@ -38,4 +42,5 @@ private:
     pid_t pid = -1;
     int output = -1;  // read end of the child's standard output
     std::string linePath;
+    std::string rest;  // output after the first line, not yet taken
 };

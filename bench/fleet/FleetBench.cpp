@@ -1,0 +1,292 @@
+// zq_fleet_bench: a daily round of many meters, each behind a TCP endpoint
+// of its own (zqsim --fleet) whose answers come --delay ms late, as over a
+// mobile network. The meters are read once (their history), then a day on
+// the round that counts: at each --parallel, with every meter alive, and
+// with some refusing or mute. The round is zqcli fleet round, a process of
+// its own, whose wall time, CPU and peak memory are measured.
+#include "FleetDatabase.h"
+#include "MeterRegister.h"
+#include "SimProcess.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Options {
+    int meters = 200;
+    std::vector<int> parallel = {32, 64};
+    int delayMs = 300;
+    int dead = 10;  // half refusing, half mute
+};
+
+struct RoundFigures {
+    bool ran = false;
+    int exitCode = -1;
+    double wallS = 0;
+    double cpuS = 0;
+    long maxRssKb = 0;
+    int read = 0;
+    int failed = 0;
+    int requestsOfOne = 0;  // the median of the meters read
+};
+
+// The devices of the fleet: as zqsim --fleet prints them.
+struct Endpoint {
+    std::string address;
+    std::string state;
+};
+
+std::vector<std::string> FleetArgs(const Options& o, bool dayOn, int refuse, int mute) {
+    std::vector<std::string> args = {"--fleet",
+                                     std::to_string(o.meters),
+                                     "--tcp-listen",
+                                     "127.0.0.1:0",
+                                     "--baud",
+                                     "0",
+                                     "--latency",
+                                     "5",
+                                     "--seed",
+                                     "500",
+                                     "--clock",
+                                     "2026-03-10T14:30:00",
+                                     "--frozen-clock",
+                                     "--hour",
+                                     "48",
+                                     "--day",
+                                     "20",
+                                     "--month",
+                                     "6",
+                                     "--journal",
+                                     "30"};
+    if (dayOn) {
+        args.insert(args.end(), {"--later", "1", "--answer-delay", std::to_string(o.delayMs)});
+    }
+    if (refuse > 0) {
+        args.insert(args.end(), {"--fleet-refuse", std::to_string(refuse)});
+    }
+    if (mute > 0) {
+        args.insert(args.end(), {"--fleet-mute", std::to_string(mute)});
+    }
+    return args;
+}
+
+bool StartFleet(SimProcess& sim, const Options& o, bool dayOn, int refuse, int mute,
+                std::vector<Endpoint>& endpoints) {
+    std::string error;
+    std::vector<std::string> lines;
+    if (!sim.Start(ZQSIM_PATH, FleetArgs(o, dayOn, refuse, mute), error) ||
+        !sim.Lines(static_cast<size_t>(o.meters), lines, 60000, error)) {
+        std::fprintf(stderr, "zq_fleet_bench: %s\n", error.c_str());
+        return false;
+    }
+    endpoints.clear();
+    for (const std::string& line : lines) {
+        std::istringstream in(line);
+        Endpoint e;
+        std::string serial;
+        in >> e.address >> serial >> e.state;
+        endpoints.push_back(e);
+    }
+    return true;
+}
+
+// The register's meters reach the endpoints given, in order.
+void PointMeters(FleetDatabase& db, const std::vector<Endpoint>& endpoints) {
+    MeterRegister meters(db);
+    FleetDatabase::Transaction t(db);
+    for (size_t i = 0; i < endpoints.size(); ++i) {
+        const std::string name = "meter-" + std::to_string(i + 1);
+        Meter meter;
+        meter.name = name;
+        meter.connection.CurrentChanel = 2;
+        meter.connection.NetworkMode = 0;
+        meter.connection.NetworkAddress = endpoints[i].address;
+        meter.connection.NetAddress = 1;
+        if (std::optional<Meter> known = meters.Find(name)) {
+            meters.Update(name, meter);
+        } else {
+            meters.Add(meter);
+        }
+    }
+    t.Commit();
+}
+
+// zqcli fleet round as a process of its own, its CSV rows counted.
+RoundFigures Round(const std::string& db, int parallel, const std::string& csvPath) {
+    RoundFigures f;
+    const std::string p = std::to_string(parallel);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int out = ::open(csvPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, STDERR_FILENO);
+        execl(ZQCLI_PATH, ZQCLI_PATH, "fleet", "round", "--db", db.c_str(), "--parallel", p.c_str(),
+              "--csv", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) {
+        return f;
+    }
+    f.ran = true;
+    f.wallS = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    f.cpuS = usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+             usage.ru_stime.tv_usec / 1e6;
+    f.maxRssKb = usage.ru_maxrss;
+    std::ifstream csv(csvPath);
+    std::string line;
+    std::getline(csv, line);  // the header
+    std::vector<int> requests;
+    while (std::getline(csv, line)) {
+        std::vector<std::string> cells;
+        std::stringstream in(line);
+        for (std::string cell; std::getline(in, cell, ',');) {
+            cells.push_back(cell);
+        }
+        if (cells.size() < 7) {
+            continue;
+        }
+        if (cells[1] == "read") {
+            ++f.read;
+            requests.push_back(std::atoi(cells[6].c_str()));
+        } else {
+            ++f.failed;
+        }
+    }
+    if (!requests.empty()) {
+        std::sort(requests.begin(), requests.end());
+        f.requestsOfOne = requests[requests.size() / 2];
+    }
+    return f;
+}
+
+void Copy(const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (std::strcmp(argv[i], "--meters") == 0) {
+            o.meters = std::max(2, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--parallel") == 0) {
+            o.parallel.clear();
+            std::stringstream in(argv[i + 1]);
+            for (std::string p; std::getline(in, p, ',');) {
+                o.parallel.push_back(std::max(1, std::atoi(p.c_str())));
+            }
+        } else if (std::strcmp(argv[i], "--delay") == 0) {
+            o.delayMs = std::max(0, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--dead") == 0) {
+            o.dead = std::max(0, std::atoi(argv[i + 1]));
+        }
+    }
+    QCoreApplication app(argc, argv);
+    QTemporaryDir folder;
+    if (!folder.isValid()) {
+        return 2;
+    }
+    setenv("XDG_CONFIG_HOME", folder.filePath("config").toLocal8Bit().constData(), 1);
+    setenv("XDG_DATA_HOME", folder.filePath("data").toLocal8Bit().constData(), 1);
+    const std::string db = folder.filePath("fleet.sqlite").toStdString();
+    const std::string baseline = folder.filePath("baseline.sqlite").toStdString();
+    const std::string csv = folder.filePath("round.csv").toStdString();
+
+    std::printf(
+        "zq_fleet_bench: %d meters, each on a TCP endpoint of its own (zqsim --fleet), "
+        "answers %d ms late\n",
+        o.meters, o.delayMs);
+    std::vector<Endpoint> endpoints;
+    {
+        // The meters' history: a first round, at once.
+        SimProcess sim;
+        if (!StartFleet(sim, o, false, 0, 0, endpoints)) {
+            return 1;
+        }
+        {
+            auto database = FleetDatabase::Open(db);
+            PointMeters(*database, endpoints);
+        }
+        const RoundFigures first = Round(db, 64, csv);
+        std::printf("history:  a first round read %d of %d meters in %.1f s\n", first.read,
+                    o.meters, first.wallS);
+        if (first.read != o.meters) {
+            return 1;
+        }
+    }
+    Copy(db, baseline);
+
+    int failures = 0;
+    std::vector<double> liveWall(o.parallel.size());
+    for (int deadRun = 0; deadRun < 2; ++deadRun) {
+        const int refuse = deadRun ? o.dead / 2 : 0;
+        const int mute = deadRun ? o.dead - o.dead / 2 : 0;
+        SimProcess sim;
+        if (!StartFleet(sim, o, true, refuse, mute, endpoints)) {
+            return 1;
+        }
+        for (size_t i = 0; i < o.parallel.size(); ++i) {
+            const int p = o.parallel[i];
+            Copy(baseline, db);
+            {
+                auto database = FleetDatabase::Open(db);
+                PointMeters(*database, endpoints);
+            }
+            const RoundFigures f = Round(db, p, csv);
+            if (!f.ran) {
+                return 1;
+            }
+            // One meter's floor: each request waits for its answer, then for
+            // the next 100 ms tick.
+            const double answerMs = o.delayMs + 5;
+            const double perRequestS = std::ceil(answerMs / 100.0) * 0.1;
+            const double floorS = f.requestsOfOne * perRequestS;
+            const double waves = std::ceil(static_cast<double>(o.meters) / p);
+            const double target = 1.2 * waves * floorS;
+            const double cores = f.cpuS / f.wallS;
+            std::printf(
+                "%s, --parallel %d: %.1f s (%d read, %d not), one meter %d requests, "
+                "floor %.1f s, %g waves: target %.1f s: %s; CPU %.1f s = %.2f core, "
+                "peak memory %.0f MB\n",
+                deadRun ? "with dead" : "all alive", p, f.wallS, f.read, f.failed, f.requestsOfOne,
+                floorS, waves, target, f.wallS <= target ? "met" : "NOT met", f.cpuS, cores,
+                f.maxRssKb / 1024.0);
+            if (deadRun) {
+                const double longer = f.wallS / liveWall[i] - 1;
+                std::printf(
+                    "    %d dead (%d refusing, %d mute): %.0f %% longer than all alive; "
+                    "target 10 %%: %s\n",
+                    o.dead, refuse, mute, 100 * longer, longer <= 0.10 ? "met" : "NOT met");
+                failures += longer <= 0.10 ? 0 : 1;
+            } else {
+                liveWall[i] = f.wallS;
+            }
+            failures += (f.wallS <= target && cores <= 1.0 && f.maxRssKb <= 200 * 1024) ? 0 : 1;
+        }
+    }
+    return failures == 0 ? 0 : 1;
+}
