@@ -120,6 +120,9 @@ struct FleetRound::State {
     // Takes the channel back from the lane's task when it can serve what
     // follows: `more` meters or the clock's setting.
     void TakeChanelBack(Lane& lane, bool more);
+    // The lane's endpoint is dead for this round: the meters still behind it
+    // fail with its reason, without trying it again.
+    void FailRest(Lane& lane, const std::string& reason);
     void Log(const Meter& meter, const std::string& text) {
         if (log) {
             log(meter.name + ": " + text);
@@ -251,7 +254,13 @@ void FleetRound::State::TickLane(Lane& lane) {
         if (taskState == tsDone) {
             EndRead(lane);
         } else if (taskState == tsError) {
-            Finish(lane, MeterOutcome::Kind::Failed, lane.task->GetStatusText(), false);
+            const bool dead =
+                static_cast<LaneTask<ZQReadAllParamsTask>&>(*lane.task).EndpointDead();
+            const std::string text = lane.task->GetStatusText();
+            Finish(lane, MeterOutcome::Kind::Failed, text, false);
+            if (dead) {
+                FailRest(lane, text);
+            }
         }
         return;
     }
@@ -397,6 +406,30 @@ void FleetRound::State::Finish(Lane& lane, MeterOutcome::Kind kind, const std::s
     }
     claims->Release(lane.meter.id);
     report(lane.outcome);
+}
+
+void FleetRound::State::FailRest(Lane& lane, const std::string& reason) {
+    const std::string text = "точка подключения недоступна (" + reason + ")";
+    for (const Meter& meter : lane.meters) {
+        MeterOutcome outcome;
+        outcome.name = meter.name;
+        outcome.kind = MeterOutcome::Kind::Failed;
+        outcome.text = text;
+        try {
+            FleetDatabase::Transaction t(database);
+            const int64_t readId = store.BeginRead(meter.id, roundId, Now());
+            HistoryStore::ReadOutcome logged;
+            logged.end = Now();
+            logged.text = text;
+            store.EndRead(readId, logged);
+            t.Commit();
+        } catch (const std::exception& e) {
+            outcome.text += std::string("; не записано в журнал опросов: ") + e.what();
+        }
+        report(outcome);
+    }
+    lane.meters.clear();
+    lane.chanel.reset();
 }
 
 void FleetRound::State::TakeChanelBack(Lane& lane, bool more) {

@@ -181,6 +181,120 @@ RoundFigures Round(const std::string& db, int parallel, const std::string& csvPa
     return f;
 }
 
+// Runs zqcli with `args` (standard output and error to /dev/null); its exit
+// code and wall time.
+int Zqcli(const std::vector<std::string>& args, double& seconds) {
+    std::vector<char*> argv = {const_cast<char*>(ZQCLI_PATH)};
+    for (const std::string& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        execv(ZQCLI_PATH, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A meter's first round against a plain whole read of the same device with
+// full rings, at 19200 baud on a serial line; and the database's size per
+// meter-year of hourly records.
+int OneMeter(const std::string& folder) {
+    SimProcess sim;
+    std::string error;
+    const std::string link = folder + "/config/Halbrec/ZURavorav/ports/COM7";
+    if (!sim.Start(ZQSIM_PATH,
+                   {"--pty",
+                    "--link",
+                    link,
+                    "--baud",
+                    "19200",
+                    "--clock",
+                    "2026-03-10T14:30:00",
+                    "--frozen-clock",
+                    "--hour",
+                    "2047",
+                    "--day",
+                    "511",
+                    "--month",
+                    "127",
+                    "--journal",
+                    "1023",
+                    "--hour-ring",
+                    "2048",
+                    "--day-ring",
+                    "512",
+                    "--month-ring",
+                    "128",
+                    "--journal-ring",
+                    "1024"},
+                   error)) {
+        std::fprintf(stderr, "zq_fleet_bench: %s\n", error.c_str());
+        return 1;
+    }
+    const std::string db = folder + "/one.sqlite";
+    double readS = 0, addS = 0, roundS = 0;
+    const int read = Zqcli({"read", "--port", "COM7", "--out", folder + "/one.arch"}, readS);
+    Zqcli({"fleet", "add", "one", "--port", "COM7", "--db", db}, addS);
+    const int round = Zqcli({"fleet", "round", "--db", db}, roundS);
+    const double longer = roundS / readS - 1;
+    std::printf(
+        "one meter, full rings (2047 hourly, 511 daily, 127 monthly, 1023 journal) at "
+        "19200 baud: a plain read %.1f s, its first round %.1f s: %+.1f %%; target 2 %%: "
+        "%s\n",
+        readS, roundS, 100 * longer, read == 0 && round == 0 && longer <= 0.02 ? "met" : "NOT met");
+    sim.Stop();
+
+    // A meter-year of hourly records (and one daily, monthly and journal
+    // record): the file of such a read imported into an empty database.
+    const std::string year = folder + "/year.sqlite";
+    SimProcess yearSim;
+    if (!yearSim.Start(ZQSIM_PATH,
+                       {"--pty",
+                        "--link",
+                        link,
+                        "--baud",
+                        "0",
+                        "--latency",
+                        "0",
+                        "--clock",
+                        "2026-03-10T14:30:00",
+                        "--frozen-clock",
+                        "--hour",
+                        "8760",
+                        "--hour-ring",
+                        "8761",
+                        "--day",
+                        "1",
+                        "--month",
+                        "1",
+                        "--journal",
+                        "1"},
+                       error)) {
+        std::fprintf(stderr, "zq_fleet_bench: %s\n", error.c_str());
+        return 1;
+    }
+    double s = 0;
+    Zqcli({"read", "--port", "COM7", "--out", folder + "/year.arch"}, s);
+    Zqcli({"fleet", "add", "year", "--port", "COM7", "--db", year}, s);
+    const auto empty = std::filesystem::file_size(year);
+    Zqcli({"fleet", "import", "year", folder + "/year.arch", "--db", year}, s);
+    const double mb = (std::filesystem::file_size(year) - empty) / 1e6;
+    std::printf(
+        "a meter-year (8760 hourly, 365 daily, 12 monthly, 100 journal records) in the "
+        "SQLite file: %.2f MB; target 1.5 MB: %s\n",
+        mb, mb <= 1.5 ? "met" : "NOT met");
+    return read == 0 && round == 0 && longer <= 0.02 && mb <= 1.5 ? 0 : 1;
+}
+
 void Copy(const std::string& from, const std::string& to) {
     namespace fs = std::filesystem;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -288,5 +402,6 @@ int main(int argc, char** argv) {
             failures += (f.wallS <= target && cores <= 1.0 && f.maxRssKb <= 200 * 1024) ? 0 : 1;
         }
     }
+    failures += OneMeter(folder.path().toStdString());
     return failures == 0 ? 0 : 1;
 }
