@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <QProcess>
 #include <QThread>
 
@@ -202,6 +203,46 @@ TEST_P(FleetRound, AnotherDeviceAtTheMetersPlaceStoresNothing) {
     EXPECT_NE(round.out.find("000004711"), std::string::npos) << round.out;
     EXPECT_NE(round.out.find("000004712"), std::string::npos) << round.out;
     EXPECT_EQ(History("m"), before);
+}
+
+// Two rounds at once on one database: a meter the first one reads is
+// skipped by the second, which says so; each meter is read once.
+TEST_P(FleetRound, ASecondRoundSkipsTheMetersTheFirstReads) {
+    // At 19200 baud a whole read takes about a second.
+    scene.StartSim(Device({"--baud", "19200"}));
+    ASSERT_EQ(Fleet({"add", "m", "--port", "COM7"}).exitCode, 0);
+    const std::unique_ptr<QProcess> first = scene.StartCli({"fleet", "round", "--db", db});
+    QThread::msleep(700);
+    const Scene::Result second = Fleet({"round"});
+    ASSERT_TRUE(first->waitForFinished(60000));
+    EXPECT_EQ(first->exitCode(), 0) << first->readAllStandardError().toStdString();
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_NE(second.out.find("m  skipped  читается другим опросом"), std::string::npos)
+        << second.out;
+    EXPECT_EQ(History("m"), PlainRead({"--port", "COM7"}));
+}
+
+// A meter whose clock is far off: --sync-clock sets it (unless the hour is
+// about to turn or has just turned), and the drift is told either way.
+TEST_P(FleetRound, SyncClockSetsAClockFarOff) {
+    // The device's clock stands in March 2026, far from the computer's.
+    scene.StartSim(Device());
+    ASSERT_EQ(Fleet({"add", "m", "--port", "COM7"}).exitCode, 0);
+    const Scene::Result round = Fleet({"round", "--sync-clock", "60", "--csv"});
+    EXPECT_EQ(round.exitCode, 0) << round.err;
+    const bool set = round.out.find(",1,Чтение параметров выполнено") != std::string::npos;
+    const bool nearAnHour = round.out.find("близко к началу часа") != std::string::npos;
+    EXPECT_TRUE(set != nearAnHour) << round.out;
+    if (set) {
+        // The device now tells the computer's date.
+        const Scene::Result shown = scene.Cli(
+            {"read", "--port", "COM7", "--archives", "none", "--out", scene.Path("now.arch")});
+        ASSERT_EQ(shown.exitCode, 0) << shown.err;
+        const Scene::Result current =
+            scene.Cli({"show", scene.Path("now.arch"), "--section", "setup"});
+        const QString today = QDate::currentDate().toString("dd/MM/yyyy");
+        EXPECT_NE(current.out.find(today.toStdString()), std::string::npos) << current.out;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, FleetRound, testing::Values("SQLite", "Postgres"),
