@@ -43,6 +43,8 @@ SimProcess::~SimProcess() {
 bool SimProcess::Start(const std::string& program, const std::vector<std::string>& args,
                        std::string& error) {
     Stop();
+    linePath.clear();
+    rest.clear();
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC) != 0) {
         error = std::string("pipe: ") + std::strerror(errno);
@@ -73,27 +75,13 @@ bool SimProcess::Start(const std::string& program, const std::vector<std::string
     output = pipeFds[0];
 
     // The first line of output is the line's path: the device is ready.
-    std::string text;
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (text.find('\n') == std::string::npos) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        pollfd pfd{output, POLLIN, 0};
-        const int ready = left.count() > 0 ? poll(&pfd, 1, static_cast<int>(left.count())) : 0;
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        char buffer[256];
-        const ssize_t got = ready > 0 ? read(output, buffer, sizeof buffer) : 0;
-        if (got <= 0) {
-            error = program + " gave no line path";
-            Stop();
-            return false;
-        }
-        text.append(buffer, static_cast<size_t>(got));
+    std::vector<std::string> first;
+    if (!Lines(1, first, 10000, error)) {
+        error = program + " gave no line path";
+        Stop();
+        return false;
     }
-    linePath = text.substr(0, text.find('\n'));
-    rest = text.substr(text.find('\n') + 1);
+    linePath = first.front();
     if (linePath.empty()) {
         error = program + " gave an empty line path";
         Stop();
@@ -104,7 +92,10 @@ bool SimProcess::Start(const std::string& program, const std::vector<std::string
 
 bool SimProcess::Lines(size_t count, std::vector<std::string>& lines, int timeoutMs,
                        std::string& error) {
-    lines = {linePath};
+    lines.clear();
+    if (!linePath.empty()) {
+        lines.push_back(linePath);
+    }
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         size_t end;

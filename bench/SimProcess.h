@@ -28,9 +28,9 @@ public:
     void Stop();
 
     const std::string& LinePath() const { return linePath; }
-    // The first `count` lines of its output (the first is LinePath), read
-    // as they come, at most `timeoutMs` in all; false with `error` when
-    // they do not come.
+    // The first `count` lines of its output (the first is LinePath once
+    // Start has read it), read as they come, at most `timeoutMs` in all;
+    // false with `error` when they do not come.
     bool Lines(size_t count, std::vector<std::string>& lines, int timeoutMs, std::string& error);
 
     // Starts `program` as the window's benchmarks want it: a device at

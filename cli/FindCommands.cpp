@@ -44,12 +44,7 @@ int PortsCommand(const CliOptions& o) {
     for (const comprt::PortInfo& port : comprt::ListPorts()) {
         table.rows.push_back({port.name, port.device, port.description, port.stablePath});
     }
-    if (o.csv) {
-        PrintCsv(std::cout, table);
-    } else {
-        PrintAligned(std::cout, table);
-    }
-    std::cout.flush();
+    PrintTable(std::cout, table, o.csv);
     return 0;
 }
 

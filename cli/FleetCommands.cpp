@@ -159,12 +159,7 @@ int List(FleetDatabase& db, const CliOptions& o) {
         }
         table.rows.push_back(std::move(row));
     }
-    if (o.csv) {
-        PrintCsv(std::cout, table);
-    } else {
-        PrintAligned(std::cout, table);
-    }
-    std::cout.flush();
+    PrintTable(std::cout, table, o.csv);
     return 0;
 }
 

@@ -106,3 +106,12 @@ void PrintCsv(std::ostream& out, const TextTable& table) {
         PrintCsvRow(out, row);
     }
 }
+
+void PrintTable(std::ostream& out, const TextTable& table, bool csv) {
+    if (csv) {
+        PrintCsv(out, table);
+    } else {
+        PrintAligned(out, table);
+    }
+    out.flush();
+}

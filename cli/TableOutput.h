@@ -16,6 +16,8 @@ struct TextTable {
 void PrintAligned(std::ostream& out, const TextTable& table);
 
 void PrintCsv(std::ostream& out, const TextTable& table);
+// As CSV with `csv`, else aligned; then flushed.
+void PrintTable(std::ostream& out, const TextTable& table, bool csv);
 
 // One row of either form, for a table printed as its rows become known: the
 // aligned row pads each cell to `widths` (a wider cell pushes the next one

@@ -8,9 +8,9 @@
 #
 # The fleet's database tests run on an SQLite file and, as the ctest entry
 # fleet_postgres, on a PostgreSQL 15 cluster that pg_virtualenv
-# (postgresql-common, installed by setup.sh with the server) makes in a
-# temporary folder for that one run, on a free port, and drops after it:
-# nothing to start beforehand, as root (CI) or as any user.
+# (postgresql-common, installed by setup.sh with the server) makes for that
+# one run, on a free port, and drops after it (tests/pg_throwaway.sh): nothing
+# to start beforehand, as root (CI) or as any user.
 #
 # Each tree builds only what its tests run; ccache (its cache where the user's
 # ccache keeps it, ~/.cache/ccache, shared by every checkout of this tree)

@@ -14,9 +14,6 @@
 #include <QProcess>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,26 +43,6 @@ std::vector<std::string> Device(std::vector<std::string> more = {}) {
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
-
-// A loopback port that refuses: bound, never listening, kept while it lives.
-class RefusingPort {
-public:
-    RefusingPort() : fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t size = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        port = ntohs(address.sin_port);
-    }
-    ~RefusingPort() { ::close(fd); }
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
-
-private:
-    int fd;
-    int port = 0;
-};
 
 class FleetRound : public testing::TestWithParam<const char*> {
 protected:

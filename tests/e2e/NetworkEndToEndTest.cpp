@@ -56,34 +56,6 @@ bool Listening(int port) {
     return up;
 }
 
-// A TCP socket bound to 127.0.0.1 on a port the system picks; that port.
-int BoundSocket(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-// A loopback port nobody listens on, for as long as this lives: bound and
-// never listening, so a connection there is refused and nobody takes it.
-class RefusingPort {
-public:
-    RefusingPort() : fd(BoundSocket(port)) {}
-    ~RefusingPort() { ::close(fd); }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
-    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
-
-private:
-    int port = 0;  // before fd: the constructor sets it while binding
-    int fd;
-};
-
 // A loopback port nobody listens on now. Only for ser2net, which must bind
 // its ports itself: it can listen on port 0 but tells nobody which port it
 // got, so the port is chosen here and another program may take it before

@@ -6,6 +6,11 @@
 #include <QDir>
 #include <QFile>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 Scene::Scene() {
     EXPECT_TRUE(dir.isValid());
     QDir().mkpath(dir.path() + "/config/Halbrec/ZURavorav/ports");
@@ -18,6 +23,32 @@ Scene::~Scene() {
 QByteArray FileBytes(const std::string& path) {
     QFile file(QString::fromStdString(path));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int BoundSocket(int& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t size = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+RefusingPort::~RefusingPort() {
+    ::close(fd);
+}
+
+std::vector<RecordBytes> Stored(const std::vector<RecordBytes>& ring) {
+    std::vector<RecordBytes> out;
+    for (const auto& r : ring) {
+        if (!ZQ_namespace::IsEmptySlot(r.data())) {
+            out.push_back(r);
+        }
+    }
+    return out;
 }
 
 std::string Scene::Path(const std::string& name) const {

@@ -81,6 +81,37 @@ private:
 // The bytes of the file at `path`; empty when it cannot be read.
 QByteArray FileBytes(const std::string& path);
 
+// A TCP socket bound to 127.0.0.1 on a port the system picks; that port.
+int BoundSocket(int& port);
+
+// A loopback port nobody listens on, for as long as this lives: bound and
+// never listening, so a connection there is refused and nobody takes it.
+class RefusingPort {
+public:
+    RefusingPort() : fd(BoundSocket(port)) {}
+    ~RefusingPort();
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port); }
+
+private:
+    int port = 0;  // before fd: the constructor sets it while binding
+    int fd;
+};
+
+// The 16 bytes of each record of a list, in order.
+template <class List>
+std::vector<RecordBytes> AsBytes(const List& list) {
+    std::vector<RecordBytes> out;
+    for (const auto& r : list) {
+        std::copy(r.Bytes(), r.Bytes() + 16, out.emplace_back().begin());
+    }
+    return out;
+}
+
+// The records a device holds, in read order, without its empty slots.
+std::vector<RecordBytes> Stored(const std::vector<RecordBytes>& ring);
+
 template <class Record>
 RecordBytes Bytes16(const Record& r) {
     RecordBytes a;

@@ -18,26 +18,6 @@ const std::vector<std::string> kDevice = {
     "--day",  "40", "--month",   "13", "--journal", "45", "--wrap", "--empty-count",
     "2"};
 
-template <class List>
-std::vector<RecordBytes> AsBytes(const List& list) {
-    std::vector<RecordBytes> out;
-    for (const auto& r : list) {
-        out.push_back(Bytes16(r));
-    }
-    return out;
-}
-
-// The records the device holds, in read order, without its empty slots.
-std::vector<RecordBytes> Stored(const std::vector<RecordBytes>& ring) {
-    std::vector<RecordBytes> out;
-    for (const auto& r : ring) {
-        if (!ZQ_namespace::IsEmptySlot(r.data())) {
-            out.push_back(r);
-        }
-    }
-    return out;
-}
-
 TEST(ReadEndToEnd, FileHoldsExactlyTheDeviceRecordsInReadOrder) {
     Scene scene;
     scene.StartSim(kDevice);

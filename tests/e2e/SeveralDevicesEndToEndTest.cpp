@@ -27,26 +27,6 @@ std::vector<std::string> With(std::vector<std::string> more) {
     return args;
 }
 
-template <class List>
-std::vector<RecordBytes> AsBytes(const List& list) {
-    std::vector<RecordBytes> out;
-    for (const auto& r : list) {
-        out.push_back(Bytes16(r));
-    }
-    return out;
-}
-
-// The records the device holds, in read order, without its empty slots.
-std::vector<RecordBytes> Stored(const std::vector<RecordBytes>& ring) {
-    std::vector<RecordBytes> out;
-    for (const auto& r : ring) {
-        if (!ZQ_namespace::IsEmptySlot(r.data())) {
-            out.push_back(r);
-        }
-    }
-    return out;
-}
-
 // zqcli read with `connection` (the port and address, or the network
 // address) to `out`; the file read back.
 ZQValve Read(Scene& scene, std::vector<std::string> connection, const std::string& out) {
