@@ -96,6 +96,9 @@ struct CliOptions {
     std::optional<int> parallel;
     std::optional<int> syncClock;
     std::optional<std::string> collector;
+    // fleet round: minutes within which a meter read by any collector is
+    // not read again.
+    std::optional<int> skipFresh;
 };
 
 // The word of --allow that lets every caller in.
