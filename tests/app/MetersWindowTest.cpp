@@ -91,9 +91,9 @@ protected:
             if (qEnvironmentVariableIsEmpty("PGHOST")) {
                 GTEST_SKIP() << "PostgreSQL: run under pg_virtualenv (the ctest entry does)";
             }
-            const QString name = QStringLiteral("zq_meters_%1").arg(getpid());
-            ASSERT_EQ(QProcess::execute("createdb", {name}), 0);
-            target = "postgresql:///" + name.toStdString();
+            dbname = QStringLiteral("zq_meters_%1").arg(getpid());
+            ASSERT_EQ(QProcess::execute("createdb", {dbname}), 0);
+            target = "postgresql:///" + dbname.toStdString();
         }
         qputenv("ZQ_FLEET_DB", QByteArray::fromStdString(target));
         form = std::make_unique<TMainForm>();
@@ -107,8 +107,8 @@ protected:
     void TearDown() override {
         form.reset();
         qunsetenv("ZQ_FLEET_DB");
-        if (target.rfind("postgresql:", 0) == 0) {
-            QProcess::execute("dropdb", {QString::fromStdString(target.substr(15))});
+        if (!dbname.isEmpty()) {
+            QProcess::execute("dropdb", {dbname});
         }
     }
 
@@ -139,6 +139,7 @@ protected:
 
     QTemporaryDir dir;
     std::string target;
+    QString dbname;  // PostgreSQL: the case's own database
     std::unique_ptr<TMainForm> form;
     TMetersForm* meters = nullptr;
     TMetersModel* model = nullptr;
