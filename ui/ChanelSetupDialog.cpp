@@ -9,11 +9,14 @@
 #include "ui_ChanelSetupDialog.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStringList>
+
+#include <vector>
 
 namespace {
 
@@ -180,8 +183,25 @@ QString TChanelSetup::Keep(QWidget**) {
     return {};
 }
 
-QVBoxLayout* TChanelSetup::DialogLayout() const {
-    return FUi->DialogLayout;
+QGridLayout* TChanelSetup::FreeTopRows(int rows) {
+    QGridLayout* grid = FUi->FieldsLayout;
+    struct Placed {
+        QLayoutItem* item;
+        int row, column, rowSpan, columnSpan;
+        Qt::Alignment alignment;
+    };
+    std::vector<Placed> placed;
+    while (grid->count() > 0) {
+        Placed p{};
+        grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+        p.item = grid->takeAt(0);
+        p.alignment = p.item->alignment();
+        placed.push_back(p);
+    }
+    for (const Placed& p : placed) {
+        grid->addItem(p.item, p.row + rows, p.column, p.rowSpan, p.columnSpan, p.alignment);
+    }
+    return grid;
 }
 
 // "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)" when the name reaches an

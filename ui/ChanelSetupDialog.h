@@ -7,6 +7,7 @@
 #include <memory>
 
 class QComboBox;
+class QGridLayout;
 class QVBoxLayout;
 class QLabel;
 class QLineEdit;
@@ -65,8 +66,10 @@ protected:
     // (here: saves the settings). A text (and the field to mend in `field`)
     // keeps the dialog open with that text under the fields.
     virtual QString Keep(QWidget** field);
-    // The dialog's outer layout: the fields, then the buttons.
-    QVBoxLayout* DialogLayout() const;
+    // Moves every field `rows` rows down the fields' grid (a control in
+    // column 0, its label in column 1) and returns the grid, its first
+    // `rows` rows free for fields of a derived dialog.
+    QGridLayout* FreeTopRows(int rows);
 
 private:
     void Connect();

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QVBoxLayout>
+#include <QGridLayout>
 
 #include <algorithm>
 
@@ -26,9 +26,23 @@ TMeterDialog::TMeterDialog(const Meter& meter, const QStringList& groups, KeepMe
       FFields(std::make_unique<Ui::TMeterFields>()),
       FMeter(meter),
       FKeep(std::move(keep)) {
-    auto* fields = new QWidget(this);
-    FFields->setupUi(fields);
-    DialogLayout()->insertWidget(0, fields);
+    // The form's fields join the connection's grid, above its rows, so that
+    // every control and every label lines up.
+    QWidget form;
+    FFields->setupUi(&form);
+    QGridLayout* grid = FreeTopRows(3);
+    const struct {
+        QWidget* control;
+        QWidget* label;
+    } rows[] = {{FFields->NameEdit, FFields->NameEditLabel},
+                {FFields->GroupCombo, FFields->GroupComboLabel},
+                {FFields->NoteEdit, FFields->NoteEditLabel}};
+    for (int row = 0; row < 3; ++row) {
+        FFields->MeterFieldsLayout->removeWidget(rows[row].control);
+        FFields->MeterFieldsLayout->removeWidget(rows[row].label);
+        grid->addWidget(rows[row].control, row, 0);
+        grid->addWidget(rows[row].label, row, 1);
+    }
     NameEdit = FFields->NameEdit;
     GroupCombo = FFields->GroupCombo;
     NoteEdit = FFields->NoteEdit;

@@ -35,7 +35,7 @@ QString FromUtf8(const std::string& text) {
 }  // namespace
 
 TMetersForm::TMetersForm(QWidget* parent)
-    : QWidget(parent, Qt::Window), FUi(std::make_unique<Ui::TMetersForm>()) {
+    : QMainWindow(parent), FUi(std::make_unique<Ui::TMetersForm>()) {
     FUi->setupUi(this);
     DatabaseLabel = FUi->DatabaseLabel;
     DatabaseButton = FUi->DatabaseButton;
@@ -102,7 +102,7 @@ TMetersForm::TMetersForm(QWidget* parent)
 TMetersForm::~TMetersForm() = default;
 
 void TMetersForm::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
+    QMainWindow::showEvent(event);
     if (!FDatabase || FTarget != TFleetDatabaseDialog::Target()) {
         UseDatabase(TFleetDatabaseDialog::Target());
     } else {
@@ -115,7 +115,7 @@ void TMetersForm::closeEvent(QCloseEvent* event) {
     // The round goes on with the window closed; the poll waits for its
     // showing again.
     FPoll->stop();
-    QWidget::closeEvent(event);
+    QMainWindow::closeEvent(event);
 }
 
 QString TMetersForm::UseDatabase(const std::string& target) {
@@ -164,7 +164,6 @@ void TMetersForm::ShowOverview(std::vector<MeterSummary> rows) {
     }
     const MeterSummary* current = CurrentMeter();
     const std::string currentName = current ? current->meter.name : std::string();
-    const bool first = FModel->rowCount() == 0;
     FModel->SetRows(std::move(rows));
     FillGroups();
     QItemSelection selection;
@@ -179,14 +178,28 @@ void TMetersForm::ShowOverview(std::vector<MeterSummary> rows) {
         }
     }
     MetersView->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (first) {
-        MetersView->resizeColumnsToContents();
-        QHeaderView* header = MetersView->horizontalHeader();
-        for (int column = 0; column < TMetersModel::kColumns; ++column) {
-            header->resizeSection(column, std::min(header->sectionSize(column), kMaxColumnWidth));
+    FitColumns();
+    UpdateButtons();
+}
+
+// The first rows shown size every column to its header and texts (up to
+// kMaxColumnWidth); later a column only grows to show new texts, so that a
+// width the user gave it stays.
+void TMetersForm::FitColumns() {
+    if (FModel->rowCount() == 0) {
+        return;
+    }
+    QHeaderView* header = MetersView->horizontalHeader();
+    const QAbstractItemView* view = MetersView;  // QTableView hides it
+    for (int column = 0; column < TMetersModel::kColumns - 1; ++column) {
+        const int wanted = std::min(std::max(view->sizeHintForColumn(column),
+                                             header->sectionSizeHint(column)),
+                                    kMaxColumnWidth);
+        if (!FColumnsFitted || wanted > header->sectionSize(column)) {
+            header->resizeSection(column, wanted);
         }
     }
-    UpdateButtons();
+    FColumnsFitted = true;
 }
 
 QStringList TMetersForm::Groups() const {

@@ -5,7 +5,7 @@
 #include "MeterOverview.h"
 #include "ZQValve.h"
 
-#include <QWidget>
+#include <QMainWindow>
 
 #include <array>
 #include <memory>
@@ -41,7 +41,7 @@ class TMetersForm;
 // or the register has grown or shrunk. The database is ZQ_FLEET_DB when set,
 // else the one chosen with "База данных..." (the settings). A separate,
 // non-modal window. GUI thread only.
-class TMetersForm : public QWidget {
+class TMetersForm : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -103,6 +103,7 @@ private:
     QString UseDatabase(const std::string& target);
     void ShowOverview(std::vector<MeterSummary> rows);
     void FillGroups();
+    void FitColumns();
     void FilterChange();
     void PollReadLog();
     void UpdateButtons();
@@ -129,6 +130,7 @@ private:
     std::unique_ptr<FleetDatabase> FDatabase;
     std::string FTarget;
     ReadLogMark FMark;
+    bool FColumnsFitted = false;
     // The round's meters and how many ended so far, by outcome
     // (MeterOutcome::Kind).
     size_t FRoundMeters = 0;
