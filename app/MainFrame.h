@@ -156,6 +156,9 @@ private:
     WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
     TSearchDeviceDialog* searchDialog = nullptr;   // made on first use
     TMetersForm* metersForm = nullptr;             // made on first use
+    // The title names the meter whose history the pages show (ShowHistory);
+    // a file opened takes that name away again.
+    bool titleNamesMeter = false;
     std::string lastLoggedStatus;
     TMonitoringRecording* monitoringRecording = nullptr;
     int seenMonitoringCycles = 0;

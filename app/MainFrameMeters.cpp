@@ -48,6 +48,7 @@ bool TMainForm::ShowHistory(const QString& name, const ZQValve& whole) {
                             .arg(whole.Journal.size()));
     setWindowTitle(QString::fromUtf8(kCaption) + QStringLiteral(" — история прибора «") + name +
                    QStringLiteral("»"));
+    titleNamesMeter = true;
     raise();
     activateWindow();
     return true;

@@ -38,8 +38,7 @@ std::vector<MeterSummary> LoadMeterOverview(FleetDatabase& database) {
         const auto found = at.find(counts.Value(0).toLongLong());
         const int kind = counts.Value(1).toInt();
         if (found != at.end() && kind >= 0 && kind < 4) {
-            rows[found->second].counts[static_cast<size_t>(kind)] =
-                counts.Value(2).toULongLong();
+            rows[found->second].counts[static_cast<size_t>(kind)] = counts.Value(2).toULongLong();
         }
     }
     return rows;

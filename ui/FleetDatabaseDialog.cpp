@@ -63,8 +63,9 @@ QString TFleetDatabaseDialog::Refusal(const std::string& target) {
         return QString::fromStdString(error);
     }
     if (!uri->password.empty() || uri->options.find("password=") != std::string::npos) {
-        return QStringLiteral("Пароль в адресе не сохраняется: уберите его из адреса и "
-                              "впишите в файл ~/.pgpass");
+        return QStringLiteral(
+            "Пароль в адресе не сохраняется: уберите его из адреса и "
+            "впишите в файл ~/.pgpass");
     }
     return {};
 }

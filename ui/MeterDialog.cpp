@@ -4,11 +4,11 @@
 #include "ui_MeterFields.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <QGridLayout>
 
 #include <algorithm>
 
@@ -63,9 +63,9 @@ TMeterDialog::TMeterDialog(const Meter& meter, const QStringList& groups, KeepMe
     }
     // The meter's own fields first, then the connection's from top to
     // bottom, then the buttons.
-    QWidget* const order[] = {NameEdit,         GroupCombo,       NoteEdit,     ChanelCombo,
-                              ComPortCombo,     NetAddress,       ModemCombo,   PhoneNumber,
-                              NetworkAddress,   NetworkModeCombo, AllowedPeers, OKButton,
+    QWidget* const order[] = {NameEdit,       GroupCombo,       NoteEdit,     ChanelCombo,
+                              ComPortCombo,   NetAddress,       ModemCombo,   PhoneNumber,
+                              NetworkAddress, NetworkModeCombo, AllowedPeers, OKButton,
                               CancelButton};
     for (size_t i = 1; i < std::size(order); ++i) {
         setTabOrder(order[i - 1], order[i]);

@@ -124,7 +124,8 @@ bool TMeterRound::Start(const std::string& target, std::vector<Meter> meters,
 void TMeterRound::Stop() {
     if (FWorker != nullptr) {
         TMeterRoundWorker* worker = FWorker;
-        QMetaObject::invokeMethod(worker, [worker] { worker->Stop(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            worker, [worker] { worker->Stop(); }, Qt::QueuedConnection);
     }
 }
 

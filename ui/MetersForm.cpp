@@ -192,9 +192,9 @@ void TMetersForm::FitColumns() {
     QHeaderView* header = MetersView->horizontalHeader();
     const QAbstractItemView* view = MetersView;  // QTableView hides it
     for (int column = 0; column < TMetersModel::kColumns - 1; ++column) {
-        const int wanted = std::min(std::max(view->sizeHintForColumn(column),
-                                             header->sectionSizeHint(column)),
-                                    kMaxColumnWidth);
+        const int wanted =
+            std::min(std::max(view->sizeHintForColumn(column), header->sectionSizeHint(column)),
+                     kMaxColumnWidth);
         if (!FColumnsFitted || wanted > header->sectionSize(column)) {
             header->resizeSection(column, wanted);
         }

@@ -69,14 +69,13 @@ void TMetersForm::StopExecute() {
 }
 
 void TMetersForm::MeterProgress(const QString& name, int percent) {
-    FModel->SetRoundState(name.toStdString(), QStringLiteral("читается %1 %").arg(percent),
-                          false);
+    FModel->SetRoundState(name.toStdString(), QStringLiteral("читается %1 %").arg(percent), false);
 }
 
 void TMetersForm::MeterEnded(const MeterOutcome& outcome) {
     ++FRoundCounts[static_cast<size_t>(outcome.kind)];
-    const bool notRead = outcome.kind == MeterOutcome::Kind::Failed ||
-                         outcome.kind == MeterOutcome::Kind::Skipped;
+    const bool notRead =
+        outcome.kind == MeterOutcome::Kind::Failed || outcome.kind == MeterOutcome::Kind::Skipped;
     FModel->SetRoundState(outcome.name, OutcomeState(outcome), notRead);
     ShowTotals();
 }
@@ -94,8 +93,7 @@ void TMetersForm::RoundFinished(const QString& error) {
 void TMetersForm::ShowTotals() {
     using Kind = MeterOutcome::Kind;
     const auto count = [this](Kind kind) { return FRoundCounts[static_cast<size_t>(kind)]; };
-    const size_t ended =
-        std::accumulate(FRoundCounts.begin(), FRoundCounts.end(), size_t{0});
+    const size_t ended = std::accumulate(FRoundCounts.begin(), FRoundCounts.end(), size_t{0});
     QString text = QStringLiteral("Прочитано: %1, ошибок: %2, остановлено: %3, осталось: %4")
                        .arg(count(Kind::Read))
                        .arg(count(Kind::Failed))

@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kHeaders[TMetersModel::kColumns] = {
-    "Имя",         "Группа", "Подключение", "Адрес", "Заводской номер", "Последний опрос",
+    "Имя",         "Группа",  "Подключение", "Адрес", "Заводской номер", "Последний опрос",
     "Итог опроса", "Записей", "Опрос"};
 
 // A failed read's row: a light tint that leaves the text as readable as on
@@ -115,8 +115,7 @@ QVariant TMetersModel::Text(const MeterSummary& row, int column) const {
 
 bool TMetersModel::Tinted(const MeterSummary& row, int column) const {
     const auto state = FStates.find(row.meter.name);
-    return Failed(row) ||
-           (column == kRoundState && state != FStates.end() && state->second.failed);
+    return Failed(row) || (column == kRoundState && state != FStates.end() && state->second.failed);
 }
 
 QVariant TMetersModel::SortKey(const MeterSummary& row, int column) const {

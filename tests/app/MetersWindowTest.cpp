@@ -37,9 +37,21 @@
 namespace {
 
 // Devices that give the same records at every read.
-const QStringList kDevice = {"--baud",  "0",  "--latency", "0", "--clock", "2026-03-10T14:30:00",
-                             "--frozen-clock", "--hour", "40", "--day", "8", "--month", "3",
-                             "--journal", "6"};
+const QStringList kDevice = {"--baud",
+                             "0",
+                             "--latency",
+                             "0",
+                             "--clock",
+                             "2026-03-10T14:30:00",
+                             "--frozen-clock",
+                             "--hour",
+                             "40",
+                             "--day",
+                             "8",
+                             "--month",
+                             "3",
+                             "--journal",
+                             "6"};
 constexpr size_t kDeviceRecords = 40 + 8 + 3 + 6;
 
 // zqsim --fleet: devices on listening sockets of their own, the lines it
@@ -47,10 +59,9 @@ constexpr size_t kDeviceRecords = 40 + 8 + 3 + 6;
 class FleetSim {
 public:
     FleetSim(int devices, const QStringList& more) {
-        process.start(QStringLiteral(ZQSIM_PATH),
-                      QStringList{"--fleet", QString::number(devices), "--tcp-listen",
-                                  "127.0.0.1:0"} +
-                          more);
+        process.start(
+            QStringLiteral(ZQSIM_PATH),
+            QStringList{"--fleet", QString::number(devices), "--tcp-listen", "127.0.0.1:0"} + more);
         while (process.waitForStarted(5000) && static_cast<int>(lines.size()) < devices) {
             if (process.canReadLine()) {
                 lines.push_back(QString::fromUtf8(process.readLine().trimmed()).split(' '));
@@ -189,8 +200,7 @@ TEST_P(MetersWindowTest, RegisterRoundHistoryAndImport) {
     EXPECT_TRUE(meters->StopButton->isEnabled());
     EXPECT_FALSE(meters->RoundButton->isEnabled());
     ASSERT_TRUE(WaitUntil([&] { return RoundOver(); }, 60000));
-    EXPECT_EQ(meters->RoundTotals->text(),
-              "Прочитано: 2, ошибок: 1, остановлено: 0, осталось: 0");
+    EXPECT_EQ(meters->RoundTotals->text(), "Прочитано: 2, ошибок: 1, остановлено: 0, осталось: 0");
     for (const char* name : {"Котельная 1", "Котельная 2"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Cell(name, TMetersModel::kOutcome), "Успех");
@@ -243,8 +253,7 @@ TEST_P(MetersWindowTest, RegisterRoundHistoryAndImport) {
     EXPECT_TRUE(box.endsWith("ничего не сохранено")) << box.toStdString();
     EXPECT_EQ(Cell("Котельная 1", TMetersModel::kRecords), QString::number(kDeviceRecords + 25));
     const std::unique_ptr<FleetDatabase> check = FleetDatabase::Open(target);
-    const ZQValve whole =
-        HistoryStore(*check).Whole(MeterRegister(*check).Find("Котельная 1")->id);
+    const ZQValve whole = HistoryStore(*check).Whole(MeterRegister(*check).Find("Котельная 1")->id);
     ASSERT_EQ(whole.HourArchive.size(), 65u);
     EXPECT_EQ(whole.HourArchive.back(), HourlyDocument(0, 25, {2020, 1, 1}).HourArchive.back());
 }
