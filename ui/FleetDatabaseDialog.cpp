@@ -38,6 +38,7 @@ TFleetDatabaseDialog::TFleetDatabaseDialog(UseDatabase use, QWidget* parent)
         DatabaseEdit->setAccessibleDescription(EnvironmentNote->text());
     } else {
         DatabaseEdit->setText(QString::fromStdString(LoadFleetDatabase()));
+        DatabaseEdit->setAccessibleDescription(FUi->PasswordNote->text());
     }
     connect(BrowseButton, &QPushButton::clicked, this, &TFleetDatabaseDialog::BrowseButtonClick);
     connect(FUi->OKButton, &QPushButton::clicked, this, &QDialog::accept);

@@ -238,8 +238,14 @@ bool ShootMeters(TMainForm& form, const QString& out) {
         return QRect();
     });
     window->EditButton->click();
-    window->close();
+    // "База данных..." as it opens where ZQ_FLEET_DB is not set.
     unsetenv("ZQ_FLEET_DB");
+    ShootModal(out + "/dialog-fleet-database.png", false, [window](QDialog* dialog) {
+        dialog->move(window->frameGeometry().topLeft() + QPoint(200, 120));
+        return QRect();
+    });
+    window->DatabaseButton->click();
+    window->close();
     return ok;
 }
 
