@@ -102,6 +102,7 @@ struct FleetRound::Lane {
     Clock::time_point start;
     int requests = 0;
     TDateTime paramsAt = 0;  // the computer's time when the parameters came
+    int percent = -1;        // last told to the progress hook
     MeterOutcome outcome;
 };
 
@@ -116,6 +117,7 @@ struct FleetRound::State {
     int64_t roundId = 0;
     Report report;
     std::function<void(const std::string&)> log;
+    Progress progress;
     QEventLoop* loop = nullptr;
     bool stopping = false;
     // Shared rounds: meters another collector held, with its name, to be
@@ -177,6 +179,10 @@ FleetRound::~FleetRound() = default;
 
 void FleetRound::SetLog(std::function<void(const std::string&)> log) {
     state->log = std::move(log);
+}
+
+void FleetRound::SetProgress(Progress progress) {
+    state->progress = std::move(progress);
 }
 
 void FleetRound::Run(const Report& report) {
@@ -286,6 +292,11 @@ void FleetRound::State::TickLane(Lane& lane) {
     }
     lane.task->Tick();
     const int taskState = lane.task->GetState();
+    if (progress && lane.phase == Lane::Phase::Reading && taskState == tsRunning &&
+        lane.task->GetPercent() != lane.percent) {
+        lane.percent = lane.task->GetPercent();
+        progress(lane.meter.name, lane.percent);
+    }
     if (lane.phase == Lane::Phase::Reading) {
         if (lane.paramsAt == 0 && (lane.task->GetStep() > 3 || taskState == tsDone)) {
             lane.paramsAt = Now();
@@ -321,6 +332,7 @@ void FleetRound::State::StartMeter(Lane& lane) {
     lane.start = Clock::now();
     lane.requests = 0;
     lane.paramsAt = 0;
+    lane.percent = -1;
     lane.grew = false;
     lane.valve.Clear();
     lane.document.Clear();
@@ -381,6 +393,10 @@ void FleetRound::State::StartMeter(Lane& lane) {
     }
     lane.task = std::move(task);
     lane.phase = Lane::Phase::Reading;
+    if (progress) {
+        lane.percent = 0;
+        progress(lane.meter.name, 0);
+    }
 }
 
 void FleetRound::State::EndRead(Lane& lane) {

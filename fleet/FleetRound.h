@@ -86,11 +86,18 @@ public:
     // Texts of the channels and every request and answer, with the meter's
     // name in front (zqcli --verbose). None by default.
     void SetLog(std::function<void(const std::string& line)> log);
+    // Told when a meter's read starts (0) and whenever its task's percent
+    // changes (0..100), on the thread that runs the round; the outcome still
+    // comes through Run's `report`. None by default.
+    using Progress = std::function<void(const std::string& name, int percent)>;
+    void SetProgress(Progress progress);
 
     // Reads every meter; `report` is told each meter's outcome as it ends.
     void Run(const Report& report);
     // During Run (a signal, a deadline): the reads under way end and store
     // nothing; every meter not read is told as stopped. Run then returns.
+    // On the round's own thread: another thread asks through a queued call
+    // to an object living there (the round's event loop runs it at once).
     void Stop();
 
 private:
