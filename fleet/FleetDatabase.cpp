@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <optional>
 
 // What differs between the engines, and nothing else: the code above this
 // table is one path for both.
@@ -31,6 +30,8 @@ struct FleetDialect {
     // Keeps two programs from migrating one database at once ("" none
     // needed: SQLite's write lock does it).
     const char* migrationLock;
+    // Answers 1 when the schema's version table exists, else 0.
+    const char* hasVersionTable;
     // Run after connecting: a statement and the first value it must answer
     // ("" any).
     struct Setting {
@@ -52,6 +53,7 @@ const FleetDialect kSqlite = {
     "INTEGER",
     "BEGIN IMMEDIATE",
     "",
+    "SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND name = 'schema_version'",
     // Write-ahead log: the window reads while a round writes.
     {{"PRAGMA foreign_keys = ON", ""}, {"PRAGMA journal_mode = WAL", "wal"}},
 };
@@ -67,6 +69,8 @@ const FleetDialect kPostgres = {
     "BEGIN",
     // A key of this program's own: "ZQ" as a number.
     "SELECT pg_advisory_xact_lock(23121)",
+    "SELECT COUNT(*) FROM pg_catalog.pg_tables WHERE schemaname = current_schema() AND "
+    "tablename = 'schema_version'",
     {{"SET client_min_messages = warning", ""}},
 };
 
@@ -188,13 +192,8 @@ int FleetDatabase::SchemaVersion() const {
 // it, and a role that may only read (or not make tables) opens it too.
 void FleetDatabase::Migrate() {
     const auto& migrations = FleetMigrations();
-    std::optional<int> current;
-    try {
-        current = SchemaVersion();
-    } catch (const Exception&) {
-        // No schema yet: made below.
-    }
-    if (current && *current == static_cast<int>(migrations.size())) {
+    const bool made = FleetScalar(*this, QString::fromUtf8(dialect->hasVersionTable)).toInt() > 0;
+    if (made && SchemaVersion() == static_cast<int>(migrations.size())) {
         return;
     }
     Transaction transaction(*this);
