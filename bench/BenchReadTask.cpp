@@ -21,13 +21,15 @@ void BenchReadTask::Tick() {
         trace.firstTick = BenchClock::now();
     }
     ++trace.ticks;
+    inTick = true;
     ZQReadAllParamsTask::Tick();
+    inTick = false;
 }
 
 int BenchReadTask::ExecuteStep(int s) {
     const BenchTime now = BenchClock::now();
-    if (!trace.requests.empty() && !trace.requests.back().nextTick) {
-        trace.requests.back().nextTick = now;
+    if (!trace.requests.empty() && !trace.requests.back().nextStep) {
+        trace.requests.back().nextStep = now;
     }
     const int result = ZQReadAllParamsTask::ExecuteStep(s);
     const size_t before = trace.actions.size();
@@ -58,7 +60,7 @@ int BenchReadTask::ExecuteStep(int s) {
     }
     if (trace.actions.size() > before) {
         trace.actionTimes.push_back(now);
-        trace.actionTickNumbers.push_back(trace.ticks);
+        trace.actionOnTick.push_back(inTick);
     }
     return result;
 }
@@ -110,14 +112,14 @@ double MsBetween(BenchTime from, BenchTime to) {
 RequestPhases SumRequestPhases(const std::vector<RequestTiming>& requests) {
     RequestPhases phases;
     for (const RequestTiming& r : requests) {
-        if (!r.started || !r.answered || !r.completed || !r.nextTick) {
+        if (!r.started || !r.answered || !r.completed || !r.nextStep) {
             continue;
         }
         ++phases.requests;
         phases.handOverMs += MsBetween(r.sent, *r.started);
         phases.lineMs += MsBetween(*r.started, *r.answered);
         phases.pauseMs += MsBetween(*r.answered, *r.completed);
-        phases.tickWaitMs += MsBetween(*r.completed, *r.nextTick);
+        phases.nextStepMs += MsBetween(*r.completed, *r.nextStep);
     }
     return phases;
 }

@@ -13,23 +13,23 @@
 using BenchClock = std::chrono::steady_clock;
 using BenchTime = BenchClock::time_point;
 
-// When one request passed each point of its road, as the GUI thread saw it.
+// When one request passed each point of its road, as the task's thread saw it.
 struct RequestTiming {
-    BenchTime sent;                      // the tick that handed it to the channel
+    BenchTime sent;                      // the step handed it to the channel
     std::optional<BenchTime> started;    // the worker's notice: bytes are being sent
     std::optional<BenchTime> answered;   // the worker's notice: the answer was read
     std::optional<BenchTime> completed;  // the answer reached the task
-    std::optional<BenchTime> nextTick;   // the tick that ran the next step
+    std::optional<BenchTime> nextStep;   // the next step ran
 };
 
 struct ReadTrace {
     std::optional<BenchTime> firstTick;
     std::optional<BenchTime> done;  // the moment the task reached tsDone
     int ticks = 0;
-    std::vector<TickAction> actions;     // one per tick that ran a step
+    std::vector<TickAction> actions;     // one per step run
     std::vector<BenchTime> actionTimes;  // when each of them ran
-    std::vector<int> actionTickNumbers;  // on which tick, the first tick being 1
-    bool unknownAction = false;          // a step result the floor does not model
+    std::vector<bool> actionOnTick;      // whether a tick ran it, or it ran at once
+    bool unknownAction = false;          // a step result the floors do not model
     std::vector<RequestTiming> requests;
     int answers = 0;      // answers handed to the current step
     int lateAnswers = 0;  // answers to an earlier step
@@ -72,16 +72,17 @@ private:
     ReadTrace trace;
     Lamp txLamp;
     Lamp rxLamp;
+    bool inTick = false;
 };
 
 // Where the time of the requests went, summed over the requests whose every
 // point was seen.
 struct RequestPhases {
     int requests = 0;
-    double handOverMs = 0;  // tick -> the worker starts sending
-    double lineMs = 0;      // sending, 1 ms a byte, the device, the answer, the silence
+    double handOverMs = 0;  // the step -> the worker starts sending
+    double lineMs = 0;      // sending, the device, the answer
     double pauseMs = 0;     // the answer read -> it reaches the task
-    double tickWaitMs = 0;  // it reached the task -> the next tick
+    double nextStepMs = 0;  // it reached the task -> the next step runs
 };
 RequestPhases SumRequestPhases(const std::vector<RequestTiming>& requests);
 

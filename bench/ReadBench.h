@@ -4,7 +4,7 @@
 #include <string>
 
 // One read of a simulated device at 19200 baud, timed against the floor that
-// the exchange discipline allows.
+// the line allows (ReadFloor.h).
 struct ReadBenchOptions {
     std::string zqsim;  // the simulator program
     uint64_t seed = 4242;

@@ -6,21 +6,42 @@ double WireMs(size_t bytes, int baud) {
     return baud > 0 ? static_cast<double>(bytes) * 10.0 * 1000.0 / baud : 0.0;
 }
 
-double ExchangeCostMs(const Exchange& exchange, const LineDiscipline& line) {
+WireDiscipline NetworkWire(double latencyMs, double rttMs) {
+    WireDiscipline line;
+    line.latencyMs = latencyMs;
+    line.rttMs = rttMs;
+    line.openSettleMs = 0;
+    line.target = 1.02;
+    return line;
+}
+
+double RequestFloorMs(const Exchange& exchange, const WireDiscipline& line) {
+    return WireMs(exchange.request.size() + exchange.answer.size(), line.baud) + line.endGapMs +
+           line.latencyMs + line.rttMs;
+}
+
+double WireFloorMs(const std::vector<Exchange>& exchanges, const WireDiscipline& line) {
+    double ms = line.openSettleMs;
+    for (const Exchange& e : exchanges) {
+        ms += RequestFloorMs(e, line);
+    }
+    return ms;
+}
+
+double ExchangeCostMs(const Exchange& exchange, const TickDiscipline& line) {
     const size_t sent = exchange.request.size();
     return WireMs(sent + exchange.answer.size(), line.baud) +
            static_cast<double>(sent) * line.msPerByteSent + line.latencyMs + line.silenceMs +
            line.pauseMs;
 }
 
-LineDiscipline NetworkDiscipline(double latencyMs, double rttMs) {
-    LineDiscipline line;
+TickDiscipline NetworkTicks(double latencyMs, double rttMs) {
+    TickDiscipline line;
     line.latencyMs = latencyMs + rttMs;
     line.msPerByteSent = 0;
     line.silenceMs = 0;
     line.pauseMs = 0;
     line.openSettleMs = 1;  // one tick: the connection completes before the next
-    line.target = 1.05;
     return line;
 }
 
@@ -33,10 +54,10 @@ int TicksToCover(double ms, double tickMs) {
     return static_cast<int>(std::ceil(ms / tickMs - 1e-9));
 }
 
-bool ComputeReadFloor(const std::vector<TickAction>& actions,
-                      const std::vector<Exchange>& exchanges, const LineDiscipline& line,
-                      ReadFloor& floor, std::string& error) {
-    floor = ReadFloor();
+bool ComputeTickFloor(const std::vector<TickAction>& actions,
+                      const std::vector<Exchange>& exchanges, const TickDiscipline& line,
+                      TickFloor& floor, std::string& error) {
+    floor = TickFloor();
     size_t next = 0;
     for (size_t i = 0; i < actions.size(); ++i) {
         int ticks = 0;

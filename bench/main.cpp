@@ -1,5 +1,5 @@
 // zq_read_bench: how long a whole read of a simulated device takes at
-// 19200 baud, against the floor the exchange discipline allows.
+// 19200 baud, against the floor the line itself allows.
 #include "ReadBench.h"
 
 #include <QCoreApplication>
@@ -14,11 +14,13 @@ const char* const kUsage = R"(Usage: zq_read_bench [OPTION]...
 Reads a simulated ZQ device (zqsim on a pseudo-terminal, 19200 baud) once with
 the read-all task, ticked every 100 ms as the window and zqcli tick it, checks
 that every record arrived, and prints the requests, the bytes each way, the
-wire time, the floor the exchange discipline allows, the measured time and
-measured / floor (target: at most 1.10).
+wire time, the wire floor (the wire time, the device's end gap and latency
+of every request, the settle after opening), the tick floor (the same read
+with every step on a tick, as the tool once did), the measured time and
+measured / wire floor (target: at most 1.10), and where a request's time went.
 
   --quick          120 hourly, 40 daily, 12 monthly, 50 journal records
-                   (about 4 s) instead of 1500, 400, 36 and 500 (about 33 s)
+                   (about 3 s) instead of 1500, 400, 36 and 500 (about 23 s)
   --seed N         seed of the device's records (default 4242)
   --latency MS     the device's answer latency (default 5)
   --max-records N  records the device puts in one archive answer, 1..31
@@ -26,8 +28,9 @@ measured / floor (target: at most 1.10).
                    receive buffer)
   --rtt MS         reach the device over TCP (zqsim --tcp-listen) with every
                    answer MS late, as over a mobile network's round trip
-                   (300 is typical); the floor then has no serial worker's
-                   waiting, and the target is within 5 % of it
+                   (300 is typical); the wire floor then has that round trip
+                   in every request and no settle, and the target is within
+                   2 % of it
   --zqsim PATH     the simulator program (default: the one built with this)
   --help           this text
 

@@ -236,6 +236,9 @@ size_t ComPort::Read(void* buffer, size_t size) {
             const ssize_t got = ::read(fd, bytes + count, size - count);
             if (got > 0) {
                 count += static_cast<size_t>(got);
+                if (intervalMs == CommTimeouts::kReadOnArrival) {
+                    break;
+                }
                 continue;
             }
             if (got < 0 && (errno == EAGAIN || errno == EINTR)) {

@@ -13,14 +13,21 @@ namespace {
 
 // The device needs this long after the lines are set before the first frame.
 constexpr auto kSettleTime = std::chrono::milliseconds(300);
-// Gap between two frames on the line.
-constexpr auto kFrameGap = std::chrono::milliseconds(20);
 // Time-outs of a modem call, ms.
 constexpr uint32_t kModemReadTotalTimeout = 6000;
 constexpr uint32_t kModemReadIntervalTimeout = 100;
 
 void Sleep(std::chrono::milliseconds time) {
     std::this_thread::sleep_for(time);
+}
+
+// The silence Modbus RTU keeps between two frames on a line at `baudRate`:
+// 3.5 characters of 10 bits (8N1), 1.82 ms at 19200 baud.
+std::chrono::microseconds FrameSilence(uint32_t baudRate) {
+    if (baudRate == 0) {
+        return std::chrono::microseconds(0);
+    }
+    return std::chrono::microseconds(35 * 1'000'000LL / baudRate);
 }
 
 }  // namespace
@@ -35,6 +42,10 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
             // A new line owes no answers.
             FLedger.Clear();
             FPort.Open(data->PortName, data->BaudRate, data->ReadTotalTimeout);
+            // A modem's line keeps its own frames apart.
+            FFrameSilence =
+                data->ModemTimeouts ? std::chrono::microseconds(0) : FrameSilence(data->BaudRate);
+            FLineQuietFrom = {};
             LineSetup(*data);
             break;
         case cmdClose:
@@ -48,6 +59,9 @@ int TChanelThread::Execute(int command, ChanelCommonStruct* data) {
             data->HandOver = 0;
             FLedger.Clear();
             FPort.Attach(data->PortHandle);
+            // A modem call's port: the modems keep the frames apart.
+            FFrameSilence = std::chrono::microseconds(0);
+            FLineQuietFrom = {};
             SetReadTimeouts(data->ReadTotalTimeout, data->ReadIntervalTimeout);
             FPort.StartNotify(comprt::EV_RLSD, NotifyWindow, kPortEventNotice);
             Sleep(kSettleTime);
@@ -94,16 +108,18 @@ void TChanelThread::LineSetup(const ChanelCommonStruct& data) {
 
 void TChanelThread::Transfer(ChanelCommonStruct& data) {
     const size_t length = std::min<size_t>(data.TxLength, ChanelCommonStruct::kBufferSize);
+    // The line's silence between the last frame and this one; what came in
+    // meanwhile is no answer to this request.
+    std::this_thread::sleep_until(FLineQuietFrom + FFrameSilence);
     FPort.Purge();
     PostNotice(kActivityNotice, 1);
+    // Returns once the bytes have left the port, so the answer's time runs
+    // from the end of the request.
     FPort.Write(data.TxBuffer, length);
+    FLineQuietFrom = std::chrono::steady_clock::now();
     FLedger.Begin(data.TxBuffer, length, data.PacketId);
-    // One millisecond per byte sent: the request is on the line (about 0.52 ms
-    // a byte at 19200 baud) before the answer is awaited.
-    Sleep(std::chrono::milliseconds(length));
     ReadAnswer(data);
     PostNotice(kActivityNotice, 0);
-    Sleep(kFrameGap);
 }
 
 void TChanelThread::ReadAnswer(ChanelCommonStruct& data) {
@@ -112,6 +128,7 @@ void TChanelThread::ReadAnswer(ChanelCommonStruct& data) {
                           std::chrono::milliseconds(timeouts.ReadTotalTimeoutConstant);
     std::vector<uint8_t> got;
     Sorting sorting;
+    AnswerLedger::Scan scan;
     auto handOver = [&](const uint8_t* bytes, size_t length) {
         FPort.SetTimeouts(timeouts);
         const size_t size = std::min(length, sizeof data.RxBuffer);
@@ -119,17 +136,26 @@ void TChanelThread::ReadAnswer(ChanelCommonStruct& data) {
         data.RxLength = static_cast<uint16_t>(size);
     };
     uint8_t piece[ChanelCommonStruct::kBufferSize];
-    for (bool first = true;; first = false) {
-        if (!first) {
-            // The next read gets what is left of the first one's total time.
-            const int left = MsUntil(deadline);
-            if (left == 0) {
-                break;
-            }
-            comprt::CommTimeouts rest = timeouts;
-            rest.ReadTotalTimeoutConstant = static_cast<uint32_t>(left);
-            FPort.SetTimeouts(rest);
+    for (;;) {
+        // Each read returns with the bytes as they arrive, and what has come
+        // is sorted at once: a whole answer ends the transfer there. Nothing
+        // yet, an answer under way, or only late and stale frames taken out:
+        // the wait goes on to the deadline. Bytes that make no whole answer
+        // (a function whose answer tells no length, a frame whose CRC fails)
+        // end at the line's first silence of ReadIntervalTimeout.
+        int waitMs = MsUntil(deadline);
+        if (!got.empty() && !scan.pending && timeouts.ReadIntervalTimeout != 0) {
+            waitMs = static_cast<int>(
+                std::min<int64_t>(waitMs, static_cast<int64_t>(timeouts.ReadIntervalTimeout)));
         }
+        if (waitMs == 0) {
+            break;
+        }
+        comprt::CommTimeouts wait = timeouts;
+        wait.ReadIntervalTimeout = comprt::CommTimeouts::kReadOnArrival;
+        wait.ReadTotalTimeoutMultiplier = 0;
+        wait.ReadTotalTimeoutConstant = static_cast<uint32_t>(waitMs);
+        FPort.SetTimeouts(wait);
         size_t received = 0;
         try {
             received = FPort.Read(piece, sizeof piece);
@@ -140,16 +166,12 @@ void TChanelThread::ReadAnswer(ChanelCommonStruct& data) {
             }
             break;
         }
+        FLineQuietFrom = std::chrono::steady_clock::now();
         got.insert(got.end(), piece, piece + received);
-        const AnswerLedger::Scan scan = SortReceived(got, true, false, sorting);
+        scan = SortReceived(got, true, false, sorting);
         if (scan.frame) {
             handOver(got.data() + scan.frame->start, scan.frame->length);
             return;
-        }
-        // Read on while an answer is under way, or while only late and
-        // stale frames came; anything else is handed over as it came.
-        if (!scan.pending && !(sorting.any && got.empty())) {
-            break;
         }
     }
     if (!got.empty()) {

@@ -44,9 +44,10 @@ void OpenNetwork(TQueueIDChanel& chanel, const ChanelSetupStruct& setup, AnswerP
                                                  setup.AllowedPeers, limit, answer);
 }
 
-// Beyond the answer time-out, a serial line's transfer waits 1 ms per byte
-// sent and 20 ms after the answer (a request of 40 bytes: 60 ms, and the
-// bytes' own time on the line); a network's purges at most 200 ms first.
+// Beyond the answer time-out, a serial line's transfer takes the line's
+// silence before the request (3.5 characters), the request's own time on
+// the line (40 bytes: 21 ms) and, for an answer that tells no length, the
+// silence that ends it (20 ms); a network's purges at most 200 ms first.
 constexpr int kLineOverheadMs = 100;
 constexpr int kNetOverheadMs = 300;
 

@@ -5,9 +5,6 @@
 #include "ModbusFrames.h"
 #include "TextFormat.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 #include <algorithm>
 #include <cstring>
 
@@ -23,8 +20,7 @@ constexpr uint16_t kSerialRegs = 2;
 ZQSearchTask::ZQSearchTask(bool running, int first, int last)
     : ZQTask(running),
       firstAddress(std::clamp(std::min(first, last), kMinAddress, kMaxAddress)),
-      lastAddress(std::clamp(std::max(first, last), kMinAddress, kMaxAddress)),
-      soon(std::make_unique<QObject>()) {
+      lastAddress(std::clamp(std::max(first, last), kMinAddress, kMaxAddress)) {
     answerPace = AnswerPace::Quick;
 }
 
@@ -102,7 +98,6 @@ void ZQSearchTask::AcceptIdentAnswer(int address, const uint8_t* data, int lengt
     if (find.zq) {
         askingSerial = true;
         SetStep(step, true);
-        RunStepSoon();
     } else {
         MoveOn();
     }
@@ -135,17 +130,4 @@ void ZQSearchTask::RetryOrError(const std::string& text) {
 void ZQSearchTask::MoveOn() {
     askingSerial = false;
     NextStep();
-    RunStepSoon();
-}
-
-void ZQSearchTask::RunStepSoon() {
-    const int expected = step;
-    QMetaObject::invokeMethod(
-        soon.get(),
-        [this, expected] {
-            if (state == tsRunning && !waiting && step == expected) {
-                RunStep();
-            }
-        },
-        Qt::QueuedConnection);
 }

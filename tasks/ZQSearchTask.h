@@ -3,11 +3,8 @@
 #include "ZQTask.h"
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
-
-class QObject;
 
 // One device that answered the search.
 struct DeviceFind {
@@ -72,16 +69,10 @@ private:
     void AcceptSerialAnswer(const uint8_t* data, int length);
     // Leaves the current address for the next one (or the close).
     void MoveOn();
-    // Performs the current step as soon as the event being handled is done
-    // (so the exchange log tells an answer or a loss before the next
-    // request), unless a tick has performed it by then.
-    void RunStepSoon();
 
     int firstAddress;
     int lastAddress;
     // The current address is a ZQ device and its serial number is asked.
     bool askingSerial = false;
     std::vector<DeviceFind> finds;
-    // Receiver of the deferred steps: they die with the task.
-    std::unique_ptr<QObject> soon;
 };

@@ -8,7 +8,11 @@
 #include "ModbusFrames.h"
 #include "Settings.h"
 
-ZQTask::ZQTask(bool running) : state(running ? tsRunning : tsStopped) {}
+#include <QMetaObject>
+#include <QObject>
+
+ZQTask::ZQTask(bool running)
+    : state(running ? tsRunning : tsStopped), soon(std::make_unique<QObject>()) {}
 
 ZQTask::~ZQTask() {
     DestroyChanel();
@@ -64,6 +68,7 @@ void ZQTask::Tick() {
 }
 
 void ZQTask::RunStep() {
+    ++stepRuns;
     int result = srWaitEvent;
     // What a channel raises (a full queue, no thread to be had) ends the
     // exchange with its text; it never reaches the event loop.
@@ -87,7 +92,7 @@ void ZQTask::RunStep() {
             waiting = true;
             break;
         case srRepeat:
-            SetStep(step, true);
+            EnterStep(step, true);
             break;
         default:
             break;
@@ -337,6 +342,23 @@ bool ZQTask::AnswersRequest(const uint8_t* data, uint16_t length) const {
 }
 
 void ZQTask::SetStep(int newStep, bool resetRetries) {
+    EnterStep(newStep, resetRetries);
+    RunStepSoon();
+}
+
+void ZQTask::RunStepSoon() {
+    const uint32_t runs = stepRuns;
+    QMetaObject::invokeMethod(
+        soon.get(),
+        [this, runs] {
+            if (state == tsRunning && !waiting && stepRuns == runs) {
+                RunStep();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ZQTask::EnterStep(int newStep, bool resetRetries) {
     step = newStep;
     if (resetRetries) {
         retries = GetStepRetries(newStep);

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+class QObject;
+
 enum TaskState : int32_t { tsStopped = 0, tsRunning = 1, tsDone = 2, tsError = 3 };
 
 // What ExecuteStep asks Tick to do next.
@@ -17,6 +19,7 @@ enum StepResult : int32_t {
     srNext = 1,        // go to the next step at once
     srWaitAnswer = 2,  // a request went out: wait for its answer, with the time-out
     srRepeat = 3,      // run the same step again on the next tick, with fresh retries
+                       // (a step that waits for the owner)
 };
 
 // Task type codes.
@@ -30,15 +33,25 @@ constexpr int kTaskSearch = 6;
 // Capacity of the request buffer handed to the frame builders.
 constexpr int kRequestFrameSize = 265;
 
-// One exchange with the device: a numbered sequence of steps driven by Tick,
-// which the owner calls every 100 ms. Each step opens the channel, or sends
-// one Modbus request (packet id = step number) and waits for its answer, or
-// finishes. This base owns the channel, the retries and time-outs, the common
-// answer checks, the progress and the status text; a derived task supplies
-// the step table, the answer handler and its type code.
+// One exchange with the device: a numbered sequence of steps. Each step opens
+// the channel, or sends one Modbus request (packet id = step number) and
+// waits for its answer, or finishes. This base owns the channel, the retries
+// and time-outs, the common answer checks, the progress and the status text;
+// a derived task supplies the step table, the answer handler and its type
+// code.
 //
-// Everything runs on the GUI thread: Tick, and the channel's events, which
-// the channel raises there. Used through a ZQTask pointer; never restarted.
+// The owner calls Tick every 100 ms. The first step runs on a tick; every
+// step after it runs as soon as the task enters it (SetStep: the answer,
+// the loss or the channel event that ended the step before, or the time-out
+// counted on a tick), queued behind the event being handled, so a request
+// goes out when the line is free rather than at the next tick. Ticks count
+// the answer time-outs and the pauses of the derived tasks, and run a step
+// that srRepeat left for the next tick. The owner reads the progress and
+// the status on its ticks (IsChanged), however many steps ran in between.
+//
+// Everything runs on the thread that made the task (the GUI thread in the
+// window): Tick, the queued steps, and the channel's events, which the
+// channel raises there. Used through a ZQTask pointer; never restarted.
 class ZQTask {
 public:
     // Starts in tsRunning when `running`, else in tsStopped.
@@ -64,6 +77,8 @@ public:
     // address and function of the request (all retried); the exception bit
     // (ends the task). What the answer carries is the handler's to check.
     virtual bool CheckAnswer(const uint8_t* data, uint16_t length, int packetId);
+    // Enters `step` (not waiting) and queues its run: it runs once the event
+    // being handled is done, unless a tick has run it by then.
     virtual void SetStep(int step, bool resetRetries);
     virtual void NextStep();
     virtual void SetError(const std::string& text);
@@ -106,6 +121,8 @@ protected:
     // Performs the current step as Tick does when it is not waiting, and
     // acts on its StepResult.
     void RunStep();
+    // SetStep without the queued run: the step waits for a tick.
+    void EnterStep(int step, bool resetRetries);
     // Sends the `length` bytes of requestFrame with packet id = step.
     int SendRequest(int length);
 
@@ -166,4 +183,16 @@ protected:
     int sendsOutstanding = 0;
     // The stopped task's close is queued once, however long it takes.
     bool closeQueued = false;
+
+private:
+    // Queues RunStep for the step just entered: it runs if, by then, the
+    // task still runs, waits for nothing and no step has run since.
+    void RunStepSoon();
+
+    // Steps run so far: a queued run that finds another run came first
+    // does nothing.
+    uint32_t stepRuns = 0;
+    // Receiver of the queued runs, on the task's thread: they die with the
+    // task.
+    std::unique_ptr<QObject> soon;
 };

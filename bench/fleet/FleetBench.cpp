@@ -539,17 +539,17 @@ int main(int argc, char** argv) {
             if (!f.ran) {
                 return 1;
             }
-            // One meter's floor: each request waits for its answer, then for
-            // the next 100 ms tick.
-            const double answerMs = o.delayMs + 5;
-            const double perRequestS = std::ceil(answerMs / 100.0) * 0.1;
+            // One meter's floor: each request waits for its answer's delay
+            // and the device's latency (the devices are not paced: no wire
+            // time), and the next goes out at once.
+            const double perRequestS = (o.delayMs + 5) / 1000.0;
             const double floorS = f.requestsOfOne * perRequestS;
             const double waves = std::ceil(static_cast<double>(o.meters) / p);
             const double target = 1.2 * waves * floorS;
             const double cores = f.cpuS / f.wallS;
             std::printf(
                 "%s, --parallel %d: %.1f s (%d read, %d not), one meter %d requests, "
-                "floor %.1f s, %g waves: target %.1f s: %s; CPU %.1f s = %.2f core, "
+                "floor %.2f s, %g waves: target %.1f s: %s; CPU %.1f s = %.2f core, "
                 "peak memory %.0f MB\n",
                 deadRun ? "with dead" : "all alive", p, f.wallS, f.read, f.failed, f.requestsOfOne,
                 floorS, waves, target, f.wallS <= target ? "met" : "NOT met", f.cpuS, cores,

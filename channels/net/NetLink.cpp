@@ -361,7 +361,8 @@ size_t NetLink::Receive(uint8_t* data, size_t size, int waitMs) {
     if (!FSocket.Valid()) {
         Raise(kNetBrokenText, {});
     }
-    if (waitMs > 0 && !Wait(FSocket.Handle(), POLLIN, waitMs)) {
+    // Without waiting (0) too, so that an abort is seen.
+    if (!Wait(FSocket.Handle(), POLLIN, waitMs)) {
         return 0;
     }
     for (;;) {

@@ -180,7 +180,7 @@ void TNetChanelThread::Purge() {
     Sorting sorting;
     uint8_t piece[kReadPiece];
     bool flooded = false;
-    while (const size_t received = FLink.Receive(piece, sizeof piece, 1)) {
+    while (const size_t received = FLink.Receive(piece, sizeof piece, 0)) {
         Decode(piece, received, got);
         // Bytes there before the request goes out answer none of its own:
         // late answers to owed requests are taken out, the rest dropped.

@@ -1,5 +1,5 @@
-// The benchmark's own arithmetic: the floor of a read, the sums of the
-// request phases.
+// The benchmark's own arithmetic: the wire and tick floors of a read, the
+// sums of the request phases.
 #include "BenchReadTask.h"
 #include "ReadFloor.h"
 
@@ -25,8 +25,19 @@ TEST(ReadFloorTest, WireTimeIsTenBitsAByte) {
     EXPECT_DOUBLE_EQ(WireMs(100, 0), 0.0);
 }
 
+TEST(ReadFloorTest, WireFloorAddsTheBytesTheDeviceAndTheSettle) {
+    // Identification (4 + 13 bytes) and a full archive chunk (9 + 505).
+    const std::vector<Exchange> exchanges = {MakeExchange(4, 13), MakeExchange(9, 505)};
+    const double bytesMs = (4 + 13 + 9 + 505) * 10000.0 / 19200;
+    EXPECT_NEAR(WireFloorMs(exchanges, WireDiscipline()), bytesMs + 2 * (5 + 5) + 300, 1e-9);
+    // Over a network: the round trip in every request, nothing to settle.
+    EXPECT_NEAR(WireFloorMs(exchanges, NetworkWire(5, 300)), bytesMs + 2 * (5 + 5 + 300), 1e-9);
+    EXPECT_NEAR(RequestFloorMs(exchanges[1], NetworkWire(5, 300)), 514 * 10000.0 / 19200 + 310,
+                1e-9);
+}
+
 TEST(ReadFloorTest, ExchangeCostAddsEveryPartOfTheRoad) {
-    LineDiscipline line;
+    TickDiscipline line;
     // A chunk of 31 archive records: 9 bytes out, 7 + 31 * 16 + 2 back.
     const double cost = ExchangeCostMs(MakeExchange(9, 505), line);
     EXPECT_NEAR(cost, 514 * 10000.0 / 19200 + 9 + 5 + 20 + 20, 1e-9);
@@ -56,7 +67,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<TickCase>& info) { return std::string(info.param.name); });
 
 TEST(ReadFloorTest, AddsTheTicksOfEveryAction) {
-    const LineDiscipline line;
+    const TickDiscipline line;
     // Identification (~59 ms: one tick), current parameters (~127 ms: two),
     // a full archive chunk (~322 ms: four), a skipped archive, the close.
     const std::vector<Exchange> exchanges = {MakeExchange(4, 13), MakeExchange(8, 133),
@@ -64,9 +75,9 @@ TEST(ReadFloorTest, AddsTheTicksOfEveryAction) {
     const std::vector<TickAction> actions = {
         TickAction::Nothing, TickAction::Open,    TickAction::Request, TickAction::Request,
         TickAction::Request, TickAction::Nothing, TickAction::Close};
-    ReadFloor floor;
+    TickFloor floor;
     std::string error;
-    ASSERT_TRUE(ComputeReadFloor(actions, exchanges, line, floor, error)) << error;
+    ASSERT_TRUE(ComputeTickFloor(actions, exchanges, line, floor, error)) << error;
     EXPECT_EQ(floor.nothingTicks, 2);
     EXPECT_EQ(floor.openTicks, 3);
     EXPECT_EQ(floor.requestTicks, 1 + 2 + 4);
@@ -89,10 +100,10 @@ struct MismatchCase {
 class ReadFloorMismatchTest : public testing::TestWithParam<MismatchCase> {};
 
 TEST_P(ReadFloorMismatchTest, IsRefused) {
-    ReadFloor floor;
+    TickFloor floor;
     std::string error;
     EXPECT_FALSE(
-        ComputeReadFloor(GetParam().actions, GetParam().exchanges, LineDiscipline(), floor, error));
+        ComputeTickFloor(GetParam().actions, GetParam().exchanges, TickDiscipline(), floor, error));
     EXPECT_NE(error.find(GetParam().errorPart), std::string::npos) << error;
 }
 
@@ -135,7 +146,7 @@ TEST(RequestPhasesTest, SumsOnlyRequestsSeenAllTheWay) {
     EXPECT_NEAR(phases.handOverMs, 1 + 2, 1e-6);
     EXPECT_NEAR(phases.lineMs, 289 + 298, 1e-6);
     EXPECT_NEAR(phases.pauseMs, 21 + 21, 1e-6);
-    EXPECT_NEAR(phases.tickWaitMs, 89 + 79, 1e-6);
+    EXPECT_NEAR(phases.nextStepMs, 89 + 79, 1e-6);
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ public:
     }
 
     // Runs steps 0 and 1 and reports the channel connected: the task is in
-    // step 2 and sends its first request on the next tick.
+    // step 2 and sends its first request on the next tick (or when the test
+    // runs the posted events, as an event loop would at once).
     void Connect() {
         Tick(2);
         ASSERT_NE(task->fake, nullptr);

@@ -3,11 +3,14 @@
 #include "AnswerFrames.h"
 #include "ModbusFrames.h"
 #include "TaskHarness.h"
+#include "ZQMonitoringTask.h"
 #include "ZQTask.h"
 
 #include "CaseNames.h"
 
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 #include <functional>
 
@@ -79,6 +82,81 @@ TEST_F(EngineTest, RequestCarriesStepAsPacketIdAndStoredAddress) {
     EXPECT_EQ(h.LastSent().bytes[0], 0xF7);  // low byte of the address
     EXPECT_EQ(h.LastSent().bytes[1], 3);
 }
+
+// What the task queued for itself runs, as the event loop runs it once the
+// event being handled is done.
+void RunQueued() {
+    QCoreApplication::sendPostedEvents();
+}
+
+// A device that answers at once, whatever the phase of the owner's 100 ms
+// timer its answer meets: the next request goes out as soon as the answer
+// has been handled (the event loop's next turn, no tick in between), and
+// once only, even when a tick comes first; a cancel before that turn sends
+// nothing. Rows: the ticks between a request and its answer (-1: up to the
+// last one before the answer time-out), and what comes between the answer
+// and the event loop's turn.
+enum class Between { Nothing, Tick, Cancel };
+
+struct PhaseCase {
+    const char* name;
+    int ticksBeforeAnswer;
+    Between between;
+};
+
+class NextRequestAtOnce : public testing::TestWithParam<PhaseCase> {
+protected:
+    void SetUp() override { ResetSettingsStore(); }
+};
+
+TEST_P(NextRequestAtOnce, WhateverThePhaseOfTheTimer) {
+    const PhaseCase& c = GetParam();
+    ZQValve valve;
+    TaskHarness<ZQMonitoringTask> h(&valve);
+    h.Connect();
+    RunQueued();
+    ASSERT_EQ(h.SentCount(), 1u) << "the identification, on the connection's event";
+    const int ticks =
+        c.ticksBeforeAnswer >= 0 ? c.ticksBeforeAnswer : h.task->GetAnswerTimeout(2) - 1;
+    const Bytes answered[] = {answers::Ident(), answers::CurrentParams({}),
+                              answers::SetupParams({})};
+    for (size_t i = 0; i < 3; ++i) {
+        h.Tick(ticks);
+        ASSERT_EQ(h.SentCount(), i + 1) << "nothing more before the answer";
+        h.Answer(answered[i]);
+        if (c.between == Between::Tick) {
+            h.Tick();
+        } else if (c.between == Between::Cancel) {
+            h.task->Stop();
+        }
+        RunQueued();
+        if (c.between == Between::Cancel) {
+            EXPECT_EQ(h.SentCount(), 1u);
+            EXPECT_EQ(h.task->GetState(), tsStopped);
+            return;
+        }
+        if (i < 2) {
+            ASSERT_EQ(h.SentCount(), i + 2);
+            EXPECT_EQ(h.LastSent().packetId, static_cast<int>(i) + 3);
+        }
+    }
+    // The pause between two cycles is still counted in ticks.
+    EXPECT_EQ(h.task->GetStep(), ZQMonitoringTask::kWaitStep);
+    h.Tick();
+    RunQueued();
+    EXPECT_EQ(h.SentCount(), 3u);
+    EXPECT_EQ(h.task->GetStatusText(), "Ожидание ...");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, NextRequestAtOnce,
+    testing::Values(PhaseCase{"AnswerBeforeAnyTick", 0, Between::Nothing},
+                    PhaseCase{"AnswerAfterOneTick", 1, Between::Nothing},
+                    PhaseCase{"AnswerOnTheLastTickBeforeTheTimeOut", -1, Between::Nothing},
+                    PhaseCase{"TickBeforeTheLoopTurns", 0, Between::Tick},
+                    PhaseCase{"TickBeforeTheLoopTurnsLate", -1, Between::Tick},
+                    PhaseCase{"CancelBeforeTheLoopTurns", 1, Between::Cancel}),
+    [](const testing::TestParamInfo<PhaseCase>& info) { return std::string(info.param.name); });
 
 // Each failure kind is retried three times: four sends of the same request,
 // then the task ends with the text of the last failure.
@@ -191,8 +269,8 @@ TEST_F(EngineTest, TimeOutOutlastsTheChannelsOwnLimit) {
     h.Tick();
     h.Tick(12);
     EXPECT_EQ(h.SentCount(), 1u);
-    h.Tick();  // the 13th tick times out; the retry goes out on the next one
-    h.Tick();
+    h.Tick();  // the 13th tick times out and queues the retry, which no event
+    h.Tick();  // loop runs here: the next tick sends it
     EXPECT_EQ(h.SentCount(), 2u);
 
     StoreInteger(kChanelSetupKey, "CurrentChanel", 1);
