@@ -96,6 +96,10 @@ struct CliOptions {
     std::optional<int> parallel;
     std::optional<int> syncClock;
     std::optional<std::string> collector;
+    // fleet report: the period's first and last day, "YYYY-MM-DD", checked
+    // (a day of 2000..2255, the first not after the last).
+    std::optional<std::string> reportFrom;
+    std::optional<std::string> reportTo;
 };
 
 // The word of --allow that lets every caller in.
