@@ -33,8 +33,8 @@
 //   start, the last one for the end, its moment shown and the remark saying
 //   so. The consumption then covers only the time between the two moments.
 // - Consumption V+ and V- = end - start, each reading rounded to 0.001 m3
-//   first (as the window shows counters), so that the figures add up as
-//   printed. It is given only when the records from the start reading to
+//   first (to the figure the window shows for the counter), so that the
+//   figures add up as printed. It is given only when the records from the start reading to
 //   the end reading, in time order, never show a counter going back (a
 //   cleared archive, a clock set back, another device), every counter is a
 //   number, and no hour of the period was written twice (the device's clock
@@ -100,3 +100,6 @@ ConsumptionReport MakeConsumptionReport(FleetDatabase& database, QDate from, QDa
 
 // The remark's and the workbook's way of writing a moment: "01.06.2024 00:00".
 std::string FormatReportTime(TDateTime time);
+// A volume as the report writes it: three decimals, a decimal point
+// whatever the locale ("1234.568"), rounded as the window rounds a counter.
+std::string FormatReportVolume(double m3);

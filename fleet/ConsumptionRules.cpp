@@ -1,8 +1,8 @@
 #include "ConsumptionRules.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <iterator>
 #include <tuple>
 
@@ -27,15 +27,13 @@ std::string At(int64_t moment) {
     return FormatReportTime(TimeOf(moment));
 }
 
-// To the 0.001 m3 the window shows.
+// The number the window shows for a counter (three decimals, the exact
+// binary value rounded to the nearest, a tie to even, as printf does).
 double Rounded(double value) {
-    return std::round(value * 1000) / 1000;
-}
-
-std::string Volume(double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.3f", value);
-    return text;
+    const std::string text = FormatReportVolume(value);
+    double rounded = 0;
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return rounded;
 }
 
 // The records of moments first..last, both included.
@@ -108,8 +106,8 @@ std::optional<std::string> Break(const MeterHistory& history, const Reading& sta
         const bool plus = next.vPlus < previous.vPlus;
         if (plus || next.vMinus < previous.vMinus) {
             return std::string(plus ? "V+" : "V−") + " уменьшился с " +
-                   Volume(plus ? previous.vPlus : previous.vMinus) + " до " +
-                   Volume(plus ? next.vPlus : next.vMinus) + " к " + At(next.moment) +
+                   FormatReportVolume(plus ? previous.vPlus : previous.vMinus) + " до " +
+                   FormatReportVolume(plus ? next.vPlus : next.vMinus) + " к " + At(next.moment) +
                    " (сброс архива, перевод часов назад или замена прибора)";
         }
         previous = next;
@@ -177,6 +175,13 @@ std::string ReadingRemark(const std::optional<Reading>& reading, bool nearest, c
 
 std::string FormatReportTime(TDateTime time) {
     return FormatDateTime("dd'.'mm'.'yyyy hh':'nn", time);
+}
+
+std::string FormatReportVolume(double m3) {
+    char text[64];
+    const auto [end, error] =
+        std::to_chars(text, text + sizeof text, m3, std::chars_format::fixed, 3);
+    return error == std::errc() ? std::string(text, end) : std::string();
 }
 
 MeterConsumption ComputeConsumption(const MeterHistory& history, QDate from, QDate to) {

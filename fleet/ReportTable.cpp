@@ -32,8 +32,7 @@ std::string CsvText(const ReportCell& cell) {
         case ReportCell::Kind::Text:
             return cell.text;
         case ReportCell::Kind::Volume:
-            std::snprintf(text, sizeof text, "%.3f", cell.number);
-            break;
+            return FormatReportVolume(cell.number);
         case ReportCell::Kind::Count:
             std::snprintf(text, sizeof text, "%.0f", cell.number);
             break;

@@ -188,8 +188,7 @@ private:
                 return Width(cell.text);
             case ReportCell::Kind::Volume:
                 Check(worksheet_write_number(sheet, row, column, cell.number, volume), path);
-                std::snprintf(text, sizeof text, "%.3f", cell.number);
-                return Width(text);
+                return Width(FormatReportVolume(cell.number));
             case ReportCell::Kind::Count:
                 Check(worksheet_write_number(sheet, row, column, cell.number, nullptr), path);
                 std::snprintf(text, sizeof text, "%.0f", cell.number);
