@@ -1,4 +1,4 @@
-// The consumption report's workbook read back: its parts as unzip gives
+// The consumption report's workbook read back: its files as unzip gives
 // them (the summary's cells, the sheets' names made valid and unique, a
 // day without a figure an empty cell, a chart of each meter's own column),
 // and LibreOffice opening it.
@@ -61,12 +61,12 @@ ConsumptionReport Report() {
     return report;
 }
 
-// A part of the workbook, as unzip gives it.
-QByteArray Part(const QString& xlsx, const QString& part) {
+// A file inside the workbook, as unzip gives it.
+QByteArray ZipEntry(const QString& xlsx, const QString& entry) {
     QProcess unzip;
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), xlsx, part});
+    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), xlsx, entry});
     EXPECT_TRUE(unzip.waitForFinished(30000));
-    EXPECT_EQ(unzip.exitCode(), 0) << part.toStdString();
+    EXPECT_EQ(unzip.exitCode(), 0) << entry.toStdString();
     return unzip.readAllStandardOutput();
 }
 
@@ -113,22 +113,22 @@ std::map<std::string, std::string> Cells(const QByteArray& sheet, const QByteArr
 
 // The chart of a sheet, following its relationships to its drawing and on.
 QByteArray ChartOf(const QString& xlsx, int sheet) {
-    const QStringList drawing =
-        Attributes(Part(xlsx, QStringLiteral("xl/worksheets/_rels/sheet%1.xml.rels").arg(sheet)),
-                   QStringLiteral("Relationship"), QStringLiteral("Target"));
+    const QStringList drawing = Attributes(
+        ZipEntry(xlsx, QStringLiteral("xl/worksheets/_rels/sheet%1.xml.rels").arg(sheet)),
+        QStringLiteral("Relationship"), QStringLiteral("Target"));
     if (drawing.size() != 1 || !drawing[0].startsWith(QStringLiteral("../drawings/"))) {
         ADD_FAILURE() << "sheet " << sheet << " has no drawing";
         return {};
     }
     const QString name = drawing[0].mid(12);
     const QStringList chart =
-        Attributes(Part(xlsx, QStringLiteral("xl/drawings/_rels/%1.rels").arg(name)),
+        Attributes(ZipEntry(xlsx, QStringLiteral("xl/drawings/_rels/%1.rels").arg(name)),
                    QStringLiteral("Relationship"), QStringLiteral("Target"));
     if (chart.size() != 1 || !chart[0].startsWith(QStringLiteral("../charts/"))) {
         ADD_FAILURE() << "sheet " << sheet << "'s drawing has no chart";
         return {};
     }
-    return Part(xlsx, QStringLiteral("xl/") + chart[0].mid(3));
+    return ZipEntry(xlsx, QStringLiteral("xl/") + chart[0].mid(3));
 }
 
 class ReportWorkbookTest : public testing::Test {
@@ -146,14 +146,14 @@ TEST_F(ReportWorkbookTest, SummaryAndAChartedSheetPerMeter) {
     // Nothing beside it: the temporary file became the workbook.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
               QStringList{QStringLiteral("report.xlsx")});
-    const QStringList sheets = Attributes(Part(path, QStringLiteral("xl/workbook.xml")),
+    const QStringList sheets = Attributes(ZipEntry(path, QStringLiteral("xl/workbook.xml")),
                                           QStringLiteral("sheet"), QStringLiteral("name"));
     const QStringList expected = {
         "Сводка", "a_b", "a_b (2)", "Сводка (2)", "Очень длинное имя прибора на ок", "Кавычки"};
     ASSERT_EQ(sheets, expected);
 
-    const QByteArray strings = Part(path, QStringLiteral("xl/sharedStrings.xml"));
-    auto summary = Cells(Part(path, QStringLiteral("xl/worksheets/sheet1.xml")), strings);
+    const QByteArray strings = ZipEntry(path, QStringLiteral("xl/sharedStrings.xml"));
+    auto summary = Cells(ZipEntry(path, QStringLiteral("xl/worksheets/sheet1.xml")), strings);
     EXPECT_EQ(
         summary["A1"].rfind("Расход по приборам за 02.01.2024 – 03.01.2024, группа «Север»", 0), 0u)
         << summary["A1"];
@@ -180,7 +180,7 @@ TEST_F(ReportWorkbookTest, SummaryAndAChartedSheetPerMeter) {
     EXPECT_EQ(summary["R4"], "нет записей за период");
     EXPECT_EQ(summary["A7"], "'Кавычки'");
 
-    auto daily = Cells(Part(path, QStringLiteral("xl/worksheets/sheet2.xml")), strings);
+    auto daily = Cells(ZipEntry(path, QStringLiteral("xl/worksheets/sheet2.xml")), strings);
     EXPECT_EQ(daily["A3"], "45293");
     EXPECT_EQ(daily["B3"], "36");
     EXPECT_EQ(daily["D3"], "24");
