@@ -93,6 +93,7 @@ void TMainForm::FormCreate() {
     connect(ui->ChanelTypeAction, &QAction::triggered, this, &TMainForm::ChanelTypeActionExecute);
     connect(ui->SearchDeviceAction, &QAction::triggered, this,
             &TMainForm::SearchDeviceActionExecute);
+    connect(ui->MetersAction, &QAction::triggered, this, &TMainForm::MetersActionExecute);
     connect(ui->SetCurrentTime, &QAction::triggered, this, &TMainForm::SetCurrentTimeExecute);
     connect(ui->ClearArchive, &QAction::triggered, this, &TMainForm::ClearArchiveExecute);
     connect(ui->CancelAction, &QAction::triggered, this, &TMainForm::CancelActionExecute);
@@ -141,6 +142,7 @@ void TMainForm::SetActionIcons() {
         {ui->RecordMonitoringAction, "zq-record-monitoring", "record"},
         {ui->ChanelTypeAction, "zq-connection", "connection"},
         {ui->SearchDeviceAction, "edit-find", "search"},
+        {ui->MetersAction, "zq-meters", "meters"},
         {ui->SetCurrentTime, "zq-set-clock", "clock"},
         {ui->ClearArchive, "zq-clear-archive", "clear"},
         {ui->CancelAction, "process-stop", "cancel"},

@@ -18,6 +18,7 @@ class QTimer;
 class TArchiveFrame;
 class TCurrentParamsFrame;
 class TSearchDeviceDialog;
+class TMetersForm;
 class TMonitoringRecording;
 class TSetupParamsFrame;
 class WorkbookLauncher;
@@ -47,6 +48,13 @@ public:
     // "Поиск прибора": the search dialog, modeless; its search runs as the
     // current task.
     void SearchDeviceActionExecute();
+    // "Приборы": the register and rounds of many meters in a window of its
+    // own, non-modal; "Открыть историю" there shows a meter's history here.
+    void MetersActionExecute();
+    // Shows `whole`, meter `name`'s whole history, on the six pages as a
+    // document read, the title naming the meter. Refused (a box says why)
+    // while an exchange runs. True when shown.
+    bool ShowHistory(const QString& name, const ZQValve& whole);
     void InfoActionExecute();
     // "Справка" (F1): the user's manual.
     void HelpActionExecute();
@@ -147,6 +155,10 @@ private:
     QMenu* recentFilesMenu = nullptr;
     WorkbookLauncher* workbookLauncher = nullptr;  // made by the first OpenWorkbook
     TSearchDeviceDialog* searchDialog = nullptr;   // made on first use
+    TMetersForm* metersForm = nullptr;             // made on first use
+    // The title names the meter whose history the pages show (ShowHistory);
+    // a file opened takes that name away again.
+    bool titleNamesMeter = false;
     std::string lastLoggedStatus;
     TMonitoringRecording* monitoringRecording = nullptr;
     int seenMonitoringCycles = 0;

@@ -83,6 +83,7 @@ bool TMainForm::FileSaveAsAccept(const QString& path) {
         return false;
     }
     setWindowTitle(QString::fromUtf8(kCaption) + QStringLiteral(" - ") + path);
+    titleNamesMeter = false;
     RememberFile(path);
     return true;
 }
@@ -116,6 +117,11 @@ bool TMainForm::FileOpenAccept(const QString& path) {
         return false;
     }
     documentOpen = true;
+    if (titleNamesMeter) {
+        // The pages no longer show the meter's history.
+        setWindowTitle(QString::fromUtf8(kCaption));
+        titleNamesMeter = false;
+    }
     RememberFile(path);
     return true;
 }

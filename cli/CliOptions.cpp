@@ -278,6 +278,8 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
             o.syncClock = ParseInt(arg, take(arg), 1, 86400);
         } else if (arg == "--collector") {
             o.collector = take(arg);
+        } else if (arg == "--skip-fresh") {
+            o.skipFresh = ParseInt(arg, take(arg), 1, 7 * 24 * 60);
         } else if (arg.rfind("-", 0) == 0 && arg.size() > 1) {
             throw UsageError("unknown option " + arg);
         } else if (o.command.empty()) {
@@ -305,10 +307,10 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         return o;
     }
     if (o.db || o.group || o.note || o.newName || o.purge || o.parallel || o.syncClock ||
-        o.collector) {
+        o.collector || o.skipFresh) {
         throw UsageError(
-            "--db, --group, --note, --name, --purge, --parallel, --sync-clock and --collector "
-            "are options of fleet");
+            "--db, --group, --note, --name, --purge, --parallel, --sync-clock, --collector and "
+            "--skip-fresh are options of fleet");
     }
     if (o.arguments.size() != expected) {
         throw UsageError(expected ? o.command + " needs exactly one argument"
@@ -470,15 +472,19 @@ Commands:
                               defaults to $ZQ_FLEET_DB, else the SQLite file.
                               Exit 1 with the reason when the command fails
     fleet add NAME CONNECTION [--address N] [--group G] [--note TEXT]
-                              add a meter: NAME 1..100 characters, unique in
+              [--collector C] add a meter: NAME 1..100 characters, unique in
                               the register; CONNECTION one of --port NAME,
                               --modem NAME --phone NUMBER, --tcp HOST:PORT,
                               --rfc2217 HOST:PORT, --listen [ADDRESS:]PORT
                               with --allow ADDR[,ADDR...] or --allow any;
-                              --address 1..247 (default 1)
+                              --address 1..247 (default 1); --collector:
+                              only the rounds of collector C read it
+                              (default: any collector's)
     fleet edit NAME [CONNECTION] [--address N] [--group G] [--note TEXT]
-               [--name NEW]   change what is given; a connection given
-                              replaces the old one whole; --name renames
+               [--collector C] [--name NEW]
+                              change what is given; a connection given
+                              replaces the old one whole; --name renames;
+                              --collector "" lets any collector read it
     fleet remove NAME --yes [--purge]
                               take the meter out of the register and the
                               rounds; its history stays in the database
@@ -486,12 +492,14 @@ Commands:
                               again) unless --purge deletes it too
     fleet list [--csv] [--group G]
                               the meters by name: connection, address,
-                              group, serial number, the last read, its
-                              outcome and text, the records held per list
+                              group, collector, serial number, the last
+                              read, its outcome and text, the records held
+                              per list
     fleet export-csv          the register as CSV on standard output: name,
                               connection (port, modem, tcp, rfc2217,
                               listen), port, modem, phone, network address,
-                              allowed peers, address, group, note, serial
+                              allowed peers, address, group, note, serial,
+                              collector
     fleet import-csv FILE     add the meters of such a table; all or none:
                               a bad line is named by its number and nothing
                               is added
@@ -513,7 +521,7 @@ Commands:
                               standard error says how many of the oldest
                               are left out
     fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S]
-                [--collector NAME] [--timeout S] [--verbose]
+                [--collector NAME] [--skip-fresh MIN] [--timeout S] [--verbose]
                               read the meters named (default: every meter of
                               the register, or of the group): of each only
                               what its history lacks (all of it at its first
@@ -538,7 +546,15 @@ Commands:
                               when every meter was read, 1 when any was not
                               (each named on standard error); Ctrl+C or
                               --timeout stops the round, keeping what was
-                              stored
+                              stored. --collector NAME (default: the host
+                              name) names this collector in the read log;
+                              without NAMEs it reads the meters assigned to
+                              it and those assigned to none. Several
+                              collectors on one database share a round with
+                              --skip-fresh MIN: a meter read by any of them
+                              in the last MIN minutes is not read again, and
+                              a meter another collector held is tried again
+                              at the end
     fleet report --from YYYY-MM-DD --to YYYY-MM-DD [--group G]
                  (--xlsx OUT.xlsx | --csv)
                               the consumption of each meter of the register

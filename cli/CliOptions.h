@@ -96,6 +96,9 @@ struct CliOptions {
     std::optional<int> parallel;
     std::optional<int> syncClock;
     std::optional<std::string> collector;
+    // fleet round: minutes within which a meter read by any collector is
+    // not read again.
+    std::optional<int> skipFresh;
     // fleet report: the period's first and last day, "YYYY-MM-DD", checked
     // (a day of 2000..2255, the first not after the last).
     std::optional<std::string> reportFrom;

@@ -31,9 +31,11 @@ struct FleetForm {
 };
 
 const FleetForm kForms[] = {
-    {"add", 1, 1, "fleet add NAME CONNECTION [--address N] [--group G] [--note TEXT]"},
+    {"add", 1, 1,
+     "fleet add NAME CONNECTION [--address N] [--group G] [--note TEXT] [--collector C]"},
     {"edit", 1, 1,
-     "fleet edit NAME [CONNECTION] [--address N] [--group G] [--note TEXT] [--name NEW]"},
+     "fleet edit NAME [CONNECTION] [--address N] [--group G] [--note TEXT] [--collector C] "
+     "[--name NEW]"},
     {"remove", 1, 1, "fleet remove NAME --yes [--purge]"},
     {"list", 0, 0, "fleet list [--csv] [--group G]"},
     {"import-csv", 1, 1, "fleet import-csv FILE"},
@@ -42,7 +44,7 @@ const FleetForm kForms[] = {
     {"history", 1, 1, "fleet history NAME --out FILE.arch"},
     {"round", 0, std::numeric_limits<size_t>::max(),
      "fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S] "
-     "[--collector NAME] [--timeout S] [--verbose]"},
+     "[--collector NAME] [--skip-fresh MIN] [--timeout S] [--verbose]"},
     {"report", 0, 0,
      "fleet report --from YYYY-MM-DD --to YYYY-MM-DD [--group G] (--xlsx OUT.xlsx | --csv)"},
 };
@@ -115,6 +117,7 @@ int Add(FleetDatabase& db, const CliOptions& o) {
     meter.connection = Connection(o, start);
     meter.group = o.group.value_or("");
     meter.note = o.note.value_or("");
+    meter.collector = o.collector.value_or("");
     MeterRegister(db).Add(meter);
     WarnAllowAny(o);
     return 0;
@@ -128,6 +131,7 @@ int Edit(FleetDatabase& db, const CliOptions& o) {
     meter.name = o.newName.value_or(meter.name);
     meter.group = o.group.value_or(meter.group);
     meter.note = o.note.value_or(meter.note);
+    meter.collector = o.collector.value_or(meter.collector);
     meters.Update(name, meter);
     WarnAllowAny(o);
     return 0;
@@ -146,11 +150,13 @@ int List(FleetDatabase& db, const CliOptions& o) {
     MeterRegister meters(db);
     HistoryStore store(db);
     TextTable table;
-    table.columns = {"Имя",  "Связь", "Адрес",   "Группа",   "Заводской номер", "Последний опрос",
-                     "Итог", "Текст", "Часовых", "Суточных", "Месячных",        "Событий"};
+    table.columns = {
+        "Имя",  "Связь", "Адрес",   "Группа",   "Сборщик",  "Заводской номер", "Последний опрос",
+        "Итог", "Текст", "Часовых", "Суточных", "Месячных", "Событий"};
     for (const Meter& m : meters.List(o.group)) {
         std::vector<std::string> row = {m.name, DescribeConnection(m.connection),
-                                        std::to_string(m.connection.NetAddress), m.group};
+                                        std::to_string(m.connection.NetAddress), m.group,
+                                        m.collector};
         char serial[16] = "";
         if (m.serial) {
             std::snprintf(serial, sizeof serial, "%09u", *m.serial);
@@ -282,8 +288,11 @@ void CheckFleetOptions(const CliOptions& o) {
         command != "report") {
         throw UsageError("--group goes with fleet add, edit, list, round and report");
     }
-    if ((o.parallel || o.syncClock || o.collector) && command != "round") {
-        throw UsageError("--parallel, --sync-clock and --collector go with fleet round");
+    if ((o.parallel || o.syncClock || o.skipFresh) && command != "round") {
+        throw UsageError("--parallel, --sync-clock and --skip-fresh go with fleet round");
+    }
+    if (o.collector && !meterCommand && command != "round") {
+        throw UsageError("--collector goes with fleet add, edit and round");
     }
     if (o.newName && command != "edit") {
         throw UsageError("--name goes with fleet edit");
@@ -368,6 +377,7 @@ int FleetCommand(const CliOptions& o) {
         round.syncClockS = o.syncClock;
         round.database = target;
         round.collector = o.collector.value_or("");
+        round.skipFreshMinutes = o.skipFresh;
         round.verbose = o.verbose;
         round.timeoutSeconds = o.timeoutSeconds;
         return RunFleetRound(round);

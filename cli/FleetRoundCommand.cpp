@@ -43,7 +43,8 @@ int RunFleetRound(const FleetRoundArguments& a) {
         database = FleetDatabase::Open(a.database);
         MeterRegister register_(*database);
         if (a.names.empty()) {
-            meters = register_.List(a.group);
+            meters = MetersOfCollector(register_.List(a.group),
+                                       a.collector.empty() ? DefaultCollector() : a.collector);
         } else {
             for (const std::string& name : a.names) {
                 std::optional<Meter> meter = register_.Find(name);
@@ -66,6 +67,9 @@ int RunFleetRound(const FleetRoundArguments& a) {
     options.parallel = a.parallel;
     options.syncClockS = a.syncClockS;
     options.collector = a.collector;
+    if (a.skipFreshMinutes) {
+        options.skipFreshS = *a.skipFreshMinutes * 60;
+    }
     FleetRound round(*database, meters, options);
     if (a.verbose) {
         round.SetLog([](const std::string& line) {

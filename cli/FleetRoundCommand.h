@@ -13,6 +13,7 @@ struct FleetRoundArguments {
     std::optional<int> syncClockS;
     std::string database;   // --db, ZQ_FLEET_DB, or "" for the default
     std::string collector;  // "" for the host name
+    std::optional<int> skipFreshMinutes;
     bool verbose = false;
     std::optional<double> timeoutSeconds;
 };

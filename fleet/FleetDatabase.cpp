@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <optional>
 
 // What differs between the engines, and nothing else: the code above this
 // table is one path for both.
@@ -182,9 +183,20 @@ int FleetDatabase::SchemaVersion() const {
 }
 
 // Brings the schema up to date in one transaction: a program killed in the
-// middle leaves the database as it was.
+// middle leaves the database as it was. A schema up to date is only read:
+// the window opens the database while a round writes without waiting for
+// it, and a role that may only read (or not make tables) opens it too.
 void FleetDatabase::Migrate() {
     const auto& migrations = FleetMigrations();
+    std::optional<int> current;
+    try {
+        current = SchemaVersion();
+    } catch (const Exception&) {
+        // No schema yet: made below.
+    }
+    if (current && *current == static_cast<int>(migrations.size())) {
+        return;
+    }
     Transaction transaction(*this);
     if (*dialect->migrationLock) {
         FleetExec(*this, QString::fromUtf8(dialect->migrationLock));

@@ -65,7 +65,9 @@ bool NearAnHour(TDateTime now) {
     return intoHour < kHourMarginS || intoHour > 3600 - kHourMarginS;
 }
 
-std::string HostName() {
+}  // namespace
+
+std::string DefaultCollector() {
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) {
         return "localhost";
@@ -73,7 +75,16 @@ std::string HostName() {
     return name;
 }
 
-}  // namespace
+std::vector<Meter> MetersOfCollector(std::vector<Meter> meters, const std::string& collector) {
+    meters.erase(std::remove_if(meters.begin(), meters.end(),
+                                [&](const Meter& m) {
+                                    return !m.collector.empty() && m.collector != collector;
+                                }),
+                 meters.end());
+    return meters;
+}
+
+namespace {}  // namespace
 
 // The meters of one endpoint and the connection they share.
 struct FleetRound::Lane {
@@ -91,6 +102,7 @@ struct FleetRound::Lane {
     Clock::time_point start;
     int requests = 0;
     TDateTime paramsAt = 0;  // the computer's time when the parameters came
+    int percent = -1;        // last told to the progress hook
     MeterOutcome outcome;
 };
 
@@ -105,13 +117,24 @@ struct FleetRound::State {
     int64_t roundId = 0;
     Report report;
     std::function<void(const std::string&)> log;
+    Progress progress;
     QEventLoop* loop = nullptr;
     bool stopping = false;
+    // Shared rounds: meters another collector held, with its name, to be
+    // tried once more at the end.
+    std::vector<std::pair<Meter, std::string>> heldElsewhere;
+    bool retried = false;
 
     State(FleetDatabase& database, RoundOptions options)
         : database(database), store(database), meters(database), options(std::move(options)) {}
 
     TDateTime Now() const { return options.clock ? options.clock() : LocalNow(); }
+    // Meters behind one endpoint go into one lane.
+    void Enqueue(std::vector<Meter> meters);
+    void Skip(const Meter& meter, const std::string& text);
+    // Shared rounds: why the meter need not be read now (read lately by
+    // this or another collector); empty when it must.
+    std::string ReadLately(const Meter& meter);
     void Tick();
     void StartMeter(Lane& lane);
     void TickLane(Lane& lane);
@@ -134,17 +157,21 @@ FleetRound::FleetRound(FleetDatabase& database, std::vector<Meter> meters, Round
     : state(std::make_unique<State>(database, std::move(options))) {
     state->options.parallel = std::clamp(state->options.parallel, 1, 256);
     if (state->options.collector.empty()) {
-        state->options.collector = HostName();
+        state->options.collector = DefaultCollector();
     }
+    state->Enqueue(std::move(meters));
+}
+
+void FleetRound::State::Enqueue(std::vector<Meter> meters) {
     std::map<std::string, size_t> byEndpoint;
     for (Meter& meter : meters) {
         const std::string endpoint = EndpointOf(meter.connection);
         auto at = byEndpoint.find(endpoint);
         if (at == byEndpoint.end()) {
-            at = byEndpoint.emplace(endpoint, state->waiting.size()).first;
-            state->waiting.emplace_back();
+            at = byEndpoint.emplace(endpoint, waiting.size()).first;
+            waiting.emplace_back();
         }
-        state->waiting[at->second].meters.push_back(std::move(meter));
+        waiting[at->second].meters.push_back(std::move(meter));
     }
 }
 
@@ -152,6 +179,10 @@ FleetRound::~FleetRound() = default;
 
 void FleetRound::SetLog(std::function<void(const std::string&)> log) {
     state->log = std::move(log);
+}
+
+void FleetRound::SetProgress(Progress progress) {
+    state->progress = std::move(progress);
 }
 
 void FleetRound::Run(const Report& report) {
@@ -214,8 +245,12 @@ void FleetRound::State::Tick() {
                 report(outcome);
             }
         }
+        for (const auto& [meter, holder] : heldElsewhere) {
+            Skip(meter, "читается другим опросом: " + holder);
+        }
         active.clear();
         waiting.clear();
+        heldElsewhere.clear();
     }
     while (!waiting.empty() && static_cast<int>(active.size()) < options.parallel) {
         active.push_back(std::make_unique<Lane>(std::move(waiting.front())));
@@ -229,6 +264,16 @@ void FleetRound::State::Tick() {
                                     return lane->phase == Lane::Phase::Idle && lane->meters.empty();
                                 }),
                  active.end());
+    if (active.empty() && waiting.empty() && !heldElsewhere.empty() && !retried) {
+        retried = true;
+        std::vector<Meter> again;
+        for (auto& held : heldElsewhere) {
+            again.push_back(std::move(held.first));
+        }
+        heldElsewhere.clear();
+        Enqueue(std::move(again));
+        return;
+    }
     if (active.empty() && waiting.empty() && loop != nullptr) {
         loop->quit();
     }
@@ -247,6 +292,11 @@ void FleetRound::State::TickLane(Lane& lane) {
     }
     lane.task->Tick();
     const int taskState = lane.task->GetState();
+    if (progress && lane.phase == Lane::Phase::Reading && taskState == tsRunning &&
+        lane.task->GetPercent() != lane.percent) {
+        lane.percent = lane.task->GetPercent();
+        progress(lane.meter.name, lane.percent);
+    }
     if (lane.phase == Lane::Phase::Reading) {
         if (lane.paramsAt == 0 && (lane.task->GetStep() > 3 || taskState == tsDone)) {
             lane.paramsAt = Now();
@@ -282,15 +332,23 @@ void FleetRound::State::StartMeter(Lane& lane) {
     lane.start = Clock::now();
     lane.requests = 0;
     lane.paramsAt = 0;
+    lane.percent = -1;
     lane.grew = false;
     lane.valve.Clear();
     lane.document.Clear();
     std::string heldBy;
     try {
         if (!claims->TryClaim(lane.meter.id, heldBy)) {
-            lane.outcome.kind = MeterOutcome::Kind::Skipped;
-            lane.outcome.text = "читается другим опросом: " + heldBy;
-            report(lane.outcome);
+            if (options.skipFreshS && !retried) {
+                heldElsewhere.emplace_back(lane.meter, heldBy);
+            } else {
+                Skip(lane.meter, "читается другим опросом: " + heldBy);
+            }
+            return;
+        }
+        if (const std::string lately = ReadLately(lane.meter); !lately.empty()) {
+            claims->Release(lane.meter.id);
+            Skip(lane.meter, lately);
             return;
         }
         FleetDatabase::Transaction t(database);
@@ -335,6 +393,10 @@ void FleetRound::State::StartMeter(Lane& lane) {
     }
     lane.task = std::move(task);
     lane.phase = Lane::Phase::Reading;
+    if (progress) {
+        lane.percent = 0;
+        progress(lane.meter.name, 0);
+    }
 }
 
 void FleetRound::State::EndRead(Lane& lane) {
@@ -406,6 +468,25 @@ void FleetRound::State::Finish(Lane& lane, MeterOutcome::Kind kind, const std::s
     }
     claims->Release(lane.meter.id);
     report(lane.outcome);
+}
+
+void FleetRound::State::Skip(const Meter& meter, const std::string& text) {
+    MeterOutcome outcome;
+    outcome.name = meter.name;
+    outcome.kind = MeterOutcome::Kind::Skipped;
+    outcome.text = text;
+    report(outcome);
+}
+
+std::string FleetRound::State::ReadLately(const Meter& meter) {
+    if (!options.skipFreshS) {
+        return {};
+    }
+    const std::optional<HistoryStore::LastRead> last = store.LastSuccess(meter.id);
+    if (!last || (Now() - last->end) * kSecondsPerDay >= *options.skipFreshS) {
+        return {};
+    }
+    return "прочитан в " + FormatDateTime("hh:nn:ss", last->end) + " сборщиком " + last->collector;
 }
 
 void FleetRound::State::FailRest(Lane& lane, const std::string& reason) {

@@ -21,8 +21,14 @@ struct RoundOptions {
     // Set a meter's clock when its drift from the computer's passes this
     // many seconds (never within two minutes of an hour's end or start).
     std::optional<int> syncClockS;
-    // Kept in the read log and in the claims: which computer read.
+    // Kept in the read log and in the claims: which computer read (empty:
+    // DefaultCollector()).
     std::string collector;
+    // Several collectors sharing a round: a meter whose last read (by any
+    // of them) succeeded less than this many seconds ago is not read again
+    // but told as skipped, and a meter another collector held is tried
+    // once more when everything else is done.
+    std::optional<int> skipFreshS;
     // The computer's local time (tests give their own).
     TaskClock clock = LocalNow;
 };
@@ -44,6 +50,12 @@ struct MeterOutcome {
     std::optional<double> driftS;  // device clock minus the computer's
     bool clockSet = false;
 };
+
+// The collector's name when none is given: the computer's host name.
+std::string DefaultCollector();
+// Of `meters`, those a round of `collector` reads when no meter is named:
+// the ones assigned to it and the ones assigned to no collector.
+std::vector<Meter> MetersOfCollector(std::vector<Meter> meters, const std::string& collector);
 
 // One round over meters of the register: for each, only what its history
 // lacks is read (a missing-part read with the history's newest records as
@@ -74,11 +86,18 @@ public:
     // Texts of the channels and every request and answer, with the meter's
     // name in front (zqcli --verbose). None by default.
     void SetLog(std::function<void(const std::string& line)> log);
+    // Told when a meter's read starts (0) and whenever its task's percent
+    // changes (0..100), on the thread that runs the round; the outcome still
+    // comes through Run's `report`. None by default.
+    using Progress = std::function<void(const std::string& name, int percent)>;
+    void SetProgress(Progress progress);
 
     // Reads every meter; `report` is told each meter's outcome as it ends.
     void Run(const Report& report);
     // During Run (a signal, a deadline): the reads under way end and store
     // nothing; every meter not read is told as stopped. Run then returns.
+    // On the round's own thread: another thread asks through a queued call
+    // to an object living there (the round's event loop runs it at once).
     void Stop();
 
 private:

@@ -91,6 +91,10 @@ const std::vector<std::vector<const char*>>& FleetMigrations() {
             " claimed {TIME} NOT NULL,"
             " renewed {TIME} NOT NULL)",
         },
+        // 2: the collector that reads a meter ("" any).
+        {
+            "ALTER TABLE meters ADD COLUMN collector TEXT NOT NULL DEFAULT ''",
+        },
     };
     return migrations;
 }

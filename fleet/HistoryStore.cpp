@@ -307,18 +307,34 @@ void HistoryStore::EndRead(int64_t readId, const ReadOutcome& o) {
     transaction.Commit();
 }
 
-std::optional<HistoryStore::LastRead> HistoryStore::Last(int64_t meterId) {
-    FleetQuery q(
-        database,
-        QStringLiteral("SELECT CAST(ended AS TEXT), success, status_text FROM reads "
-                       "WHERE meter_id = ? AND ended IS NOT NULL ORDER BY id DESC LIMIT 1"));
+namespace {
+
+std::optional<HistoryStore::LastRead> LastWhere(FleetDatabase& database, int64_t meterId,
+                                                const char* condition) {
+    FleetQuery q(database,
+                 QStringLiteral("SELECT CAST(reads.ended AS TEXT), reads.success, "
+                                "reads.status_text, rounds.collector FROM reads LEFT JOIN rounds "
+                                "ON rounds.id = reads.round_id WHERE reads.meter_id = ? AND "
+                                "reads.ended IS NOT NULL %1 ORDER BY reads.id DESC LIMIT 1")
+                     .arg(QString::fromUtf8(condition)));
     q.Run({SqlInt(meterId)});
     if (!q.Next()) {
         return std::nullopt;
     }
-    LastRead last;
+    HistoryStore::LastRead last;
     last.end = TimeFromSql(q.Value(0)).value_or(0);
     last.success = q.Value(1).toBool();
     last.text = q.Value(2).toString().toStdString();
+    last.collector = q.Value(3).toString().toStdString();
     return last;
+}
+
+}  // namespace
+
+std::optional<HistoryStore::LastRead> HistoryStore::Last(int64_t meterId) {
+    return LastWhere(database, meterId, "");
+}
+
+std::optional<HistoryStore::LastRead> HistoryStore::LastSuccess(int64_t meterId) {
+    return LastWhere(database, meterId, "AND reads.success");
 }

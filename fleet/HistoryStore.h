@@ -87,8 +87,11 @@ public:
         TDateTime end = 0;
         bool success = false;
         std::string text;
+        std::string collector;  // of its round; empty for a read of no round
     };
     std::optional<LastRead> Last(int64_t meterId);
+    // The meter's last read that succeeded.
+    std::optional<LastRead> LastSuccess(int64_t meterId);
 
 private:
     FleetDatabase& database;

@@ -17,6 +17,8 @@ struct Meter {
     ChanelSetupStruct connection;
     std::string group;  // may be empty
     std::string note;   // may be empty
+    // The collector whose rounds read it (its --collector name); empty: any.
+    std::string collector;
     // Learnt at the first read and checked at every later one.
     std::optional<uint32_t> serial;
 

@@ -23,12 +23,23 @@ QString ThisHost() {
     return QSysInfo::machineHostName();
 }
 
+// The advisory lock's key of a meter: the meter's id in a space of keys of
+// this program's own, apart from any other user of advisory locks on the
+// same database.
+QVariant LockKey(int64_t meterId) {
+    constexpr int64_t kSpace = int64_t{0x5A51} << 40;
+    return SqlInt(kSpace | (meterId & ((int64_t{1} << 40) - 1)));
+}
+
 }  // namespace
 
 MeterClaims::MeterClaims(FleetDatabase& database, std::string holder)
     : database(database), holder(std::move(holder)) {}
 
 bool MeterClaims::TryClaim(int64_t meterId, std::string& heldBy) {
+    if (database.IsPostgres()) {
+        return TryClaimWithLock(meterId, heldBy);
+    }
     const QVariant id = SqlInt(meterId);
     const QVariant me = SqlText(holder);
     FleetDatabase::Transaction transaction(database);
@@ -82,6 +93,49 @@ bool MeterClaims::TryClaim(int64_t meterId, std::string& heldBy) {
     return false;
 }
 
+bool MeterClaims::TryClaimWithLock(int64_t meterId, std::string& heldBy) {
+    if (locked.count(meterId) != 0) {
+        return true;
+    }
+    const bool free =
+        FleetScalar(database, QStringLiteral("SELECT pg_try_advisory_lock(CAST(? AS BIGINT))"),
+                    {LockKey(meterId)})
+            .toBool();
+    const QVariant id = SqlInt(meterId);
+    if (!free) {
+        // A live connection holds it; its row names whom (none when it has
+        // not written it yet or is letting go).
+        heldBy = FleetScalar(database,
+                             QStringLiteral("SELECT holder FROM claims WHERE meter_id = ?"), {id})
+                     .toString()
+                     .toStdString();
+        return false;
+    }
+    locked.insert(meterId);
+    // Any row left is a dead holder's: its lock went with its connection.
+    try {
+        const QString now = SqlTime(SqlUtcNow());
+        FleetQuery(database,
+                   QStringLiteral("INSERT INTO claims (meter_id, holder, host, pid, claimed, "
+                                  "renewed) VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (meter_id) DO "
+                                  "UPDATE SET holder = EXCLUDED.holder, host = EXCLUDED.host, "
+                                  "pid = EXCLUDED.pid, claimed = EXCLUDED.claimed, "
+                                  "renewed = EXCLUDED.renewed"))
+            .Run({id, SqlText(holder), ThisHost(), SqlInt(getpid()), now, now});
+    } catch (...) {
+        Unlock(meterId);
+        throw;
+    }
+    return true;
+}
+
+void MeterClaims::Unlock(int64_t meterId) {
+    if (locked.erase(meterId) != 0) {
+        FleetScalar(database, QStringLiteral("SELECT pg_advisory_unlock(CAST(? AS BIGINT))"),
+                    {LockKey(meterId)});
+    }
+}
+
 void MeterClaims::Renew() {
     FleetQuery(database, QStringLiteral("UPDATE claims SET renewed = ? WHERE holder = ?"))
         .Run({SqlTime(SqlUtcNow()), SqlText(holder)});
@@ -90,9 +144,13 @@ void MeterClaims::Renew() {
 void MeterClaims::Release(int64_t meterId) {
     FleetQuery(database, QStringLiteral("DELETE FROM claims WHERE meter_id = ? AND holder = ?"))
         .Run({SqlInt(meterId), SqlText(holder)});
+    Unlock(meterId);
 }
 
 void MeterClaims::ReleaseAll() {
     FleetQuery(database, QStringLiteral("DELETE FROM claims WHERE holder = ?"))
         .Run({SqlText(holder)});
+    while (!locked.empty()) {
+        Unlock(*locked.begin());
+    }
 }

@@ -3,13 +3,19 @@
 #include "FleetDatabase.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 // Claims on meters, so that two rounds on one database never read the same
-// meter at the same time. A claim names its holder (host, process, round);
-// a holder that died leaves a claim another round may take over: one of the
-// same host whose process is gone, or one older than kStaleAfterS without a
-// renewal.
+// meter at the same time. A claim names its holder (host, process, round).
+//
+// On PostgreSQL a claim is also a session-level advisory lock of the
+// holder's connection: the server lets go of it the moment that connection
+// ends (the collector killed, its computer gone), so another collector takes
+// the meter over at once, and a claim whose lock nobody holds is a dead
+// holder's. On SQLite (one computer) a holder that died leaves a claim
+// another round may take over: one of the same host whose process is gone,
+// or one older than kStaleAfterS without a renewal.
 class MeterClaims {
 public:
     static constexpr int kStaleAfterS = 600;
@@ -27,6 +33,10 @@ public:
     void ReleaseAll();
 
 private:
+    bool TryClaimWithLock(int64_t meterId, std::string& heldBy);
+    void Unlock(int64_t meterId);
+
     FleetDatabase& database;
     std::string holder;
+    std::set<int64_t> locked;  // PostgreSQL: the advisory locks this connection holds
 };

@@ -33,9 +33,11 @@ const ConnectionType kConnectionTypes[] = {
 };
 
 const char* const kCsvHeader[] = {
-    "name",          "connection", "port",  "modem", "phone", "network_address",
-    "allowed_peers", "address",    "group", "note",  "serial"};
+    "name",          "connection", "port",  "modem", "phone",  "network_address",
+    "allowed_peers", "address",    "group", "note",  "serial", "collector"};
 constexpr size_t kCsvColumns = std::size(kCsvHeader);
+// Tables written before meters had a collector lack the last column.
+constexpr size_t kCsvColumnsWithoutCollector = kCsvColumns - 1;
 
 const ConnectionType* TypeOf(const ChanelSetupStruct& c) {
     for (const ConnectionType& t : kConnectionTypes) {
@@ -91,7 +93,9 @@ Meter Checked(const Meter& meter) {
     out.name = meter.name;
     out.group = meter.group;
     out.note = meter.note;
+    out.collector = meter.collector;
     CheckText(meter.group, kMaxNameLength, who + ", группа");
+    CheckText(meter.collector, kMaxNameLength, who + ", сборщик");
     CheckText(meter.note, kMaxTextLength, who + ", примечание");
     out.connection.CurrentChanel = c.CurrentChanel;
     out.connection.NetAddress = c.NetAddress;
@@ -133,7 +137,7 @@ Meter Checked(const Meter& meter) {
 
 const QString kMeterColumns = QStringLiteral(
     "id, name, channel, port, modem, phone, network_mode, network_address, allowed_peers, "
-    "modbus_address, group_name, note, serial");
+    "modbus_address, group_name, note, serial, collector");
 
 Meter MeterFromRow(const FleetQuery& q) {
     Meter m;
@@ -152,6 +156,7 @@ Meter MeterFromRow(const FleetQuery& q) {
     if (!q.Value(12).isNull()) {
         m.serial = static_cast<uint32_t>(q.Value(12).toLongLong());
     }
+    m.collector = q.Value(13).toString().toStdString();
     return m;
 }
 
@@ -198,12 +203,12 @@ int64_t MeterRegister::Add(const Meter& meter) {
     const int64_t id =
         FleetScalar(database,
                     "INSERT INTO meters (name, channel, port, modem, phone, network_mode, "
-                    "network_address, allowed_peers, modbus_address, group_name, note, added) "
-                    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+                    "network_address, allowed_peers, modbus_address, group_name, note, "
+                    "collector, added) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
                     {SqlText(m.name), c.CurrentChanel, SqlText(c.ComPortName), SqlText(c.ModemName),
                      SqlText(c.PhoneNumber), c.NetworkMode, SqlText(c.NetworkAddress),
                      SqlText(c.AllowedPeers), c.NetAddress, SqlText(m.group), SqlText(m.note),
-                     SqlTime(SqlNow())})
+                     SqlText(m.collector), SqlTime(SqlNow())})
             .toLongLong();
     transaction.Commit();
     return id;
@@ -223,11 +228,11 @@ void MeterRegister::Update(const std::string& name, const Meter& meter) {
     FleetQuery(database,
                "UPDATE meters SET name = ?, channel = ?, port = ?, modem = ?, phone = ?, "
                "network_mode = ?, network_address = ?, allowed_peers = ?, modbus_address = ?, "
-               "group_name = ?, note = ? WHERE id = ?")
+               "group_name = ?, note = ?, collector = ? WHERE id = ?")
         .Run({SqlText(m.name), c.CurrentChanel, SqlText(c.ComPortName), SqlText(c.ModemName),
               SqlText(c.PhoneNumber), c.NetworkMode, SqlText(c.NetworkAddress),
               SqlText(c.AllowedPeers), c.NetAddress, SqlText(m.group), SqlText(m.note),
-              SqlInt(old->id)});
+              SqlText(m.collector), SqlInt(old->id)});
     transaction.Commit();
 }
 
@@ -293,7 +298,7 @@ std::string MeterRegister::ExportCsv() {
         const ChanelSetupStruct& c = m.connection;
         text += CsvLine({m.name, TypeOf(c)->word, c.ComPortName, c.ModemName, c.PhoneNumber,
                          c.NetworkAddress, c.AllowedPeers, std::to_string(c.NetAddress), m.group,
-                         m.note, m.serial ? SerialText(*m.serial) : ""});
+                         m.note, m.serial ? SerialText(*m.serial) : "", m.collector});
     }
     return text;
 }
@@ -306,7 +311,9 @@ size_t MeterRegister::ImportCsv(const std::string& text) {
         throw Exception("Строка " + std::to_string(errorLine) + ": " + error);
     }
     const std::vector<std::string> header(std::begin(kCsvHeader), std::end(kCsvHeader));
-    if (rows.empty() || rows[0].fields != header) {
+    const std::vector<std::string> oldHeader(header.begin(),
+                                             header.begin() + kCsvColumnsWithoutCollector);
+    if (rows.empty() || (rows[0].fields != header && rows[0].fields != oldHeader)) {
         std::string line = CsvLine(header);
         line.resize(line.size() - 2);  // without its CRLF
         throw Exception("Строка 1: ожидается заголовок " + line);
@@ -316,9 +323,9 @@ size_t MeterRegister::ImportCsv(const std::string& text) {
     for (size_t r = 1; r < rows.size(); ++r) {
         const CsvRow& row = rows[r];
         const std::string where = "Строка " + std::to_string(row.line) + ": ";
-        if (row.fields.size() != kCsvColumns) {
+        if (row.fields.size() != rows[0].fields.size()) {
             throw Exception(where + "полей " + std::to_string(row.fields.size()) + ", нужно " +
-                            std::to_string(kCsvColumns));
+                            std::to_string(rows[0].fields.size()));
         }
         const std::vector<std::string>& f = row.fields;
         Meter m;
@@ -344,6 +351,9 @@ size_t MeterRegister::ImportCsv(const std::string& text) {
         m.connection.NetAddress = address && *address <= 255 ? static_cast<int32_t>(*address) : -1;
         m.group = f[8];
         m.note = f[9];
+        if (f.size() > kCsvColumnsWithoutCollector) {
+            m.collector = f[kCsvColumnsWithoutCollector];
+        }
         std::optional<uint32_t> serial;
         if (!f[10].empty() && !(serial = ParseSerial(f[10]))) {
             throw Exception(where + "заводской номер «" + f[10] + "»: ожидается число");

@@ -14,7 +14,9 @@
 // UTF-8, fields quoted as RFC 4180 says when they hold a comma, a quote or a
 // line end: name, connection type ("port", "modem", "tcp", "rfc2217",
 // "listen"), port, modem, phone, network address, allowed peers, Modbus
-// address, group, note, serial number (empty when not known yet).
+// address, group, note, serial number (empty when not known yet), collector
+// (empty: any). A table without the last column (as written before meters
+// had a collector) is taken too.
 //
 // Names are what users type: any UTF-8 text of 1..100 characters without
 // control characters. Failures raise Exception with a text for the user.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of every page after a read of a simulated device, of the
-# exchange log, of the monitoring trend (20 cycles, about 45 s) and of both
-# dialogs, under Xvfb, into docs/ (or the folder given); then the first
+# exchange log, of the monitoring trend (20 cycles, about 45 s), of the
+# dialogs and of "Приборы" during a round of three meters at 19200 baud and
+# after it, under Xvfb, into docs/ (or the folder given); then the first
 # sheets of the workbook zqcli export makes of that read, as LibreOffice
 # shows them (LibreOffice Calc and poppler-utils are installed for this when
 # missing: they are not needed otherwise).

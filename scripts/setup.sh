@@ -8,7 +8,7 @@ packages=(
     g++ cmake ninja-build pkg-config ccache mold
     qt6-base-dev libgl-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n libqt6svg6
     libxlsxwriter-dev ser2net
-    libqt6sql6-sqlite libqt6sql6-psql postgresql
+    libqt6sql6-sqlite libqt6sql6-psql postgresql openssl
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick systemd

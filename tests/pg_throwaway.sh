@@ -1,21 +1,13 @@
 #!/bin/sh
 # Runs a command against a throw-away PostgreSQL 15 cluster that
-# pg_virtualenv (postgresql-common) makes for it and drops after it.
+# pg_virtualenv (postgresql-common) makes for it in a temporary folder, on
+# a free port, and drops after it: `pg_throwaway.sh [pg_virtualenv options]
+# command...` (e.g. -o 'ssl=on' for the server's settings).
 #
-# As a user, pg_virtualenv keeps the cluster in a temporary folder; as root
-# (CI) it makes the system's cluster 15/regress, one per machine, and
-# refuses to start while one exists. So the runs take turns on a lock, and
-# a cluster pg_virtualenv left behind when its run was killed (a ctest
-# time-out, a stopped CI job) is dropped first: while the lock is ours, no
-# other run of ours can be using it.
+# -t keeps the cluster in the temporary folder as root too (CI), where
+# pg_virtualenv would otherwise make the system's one cluster 15/regress and
+# refuse to start while a killed run's is left. The runs take turns on a
+# lock: two clusters made at once could both take the same free port.
 set -eu
 lock=${TMPDIR:-/tmp}/zq-pg-throwaway.lock
-exec flock -o -w 900 "$lock" sh -c '
-    if [ "$(id -u)" = 0 ] && [ -f /etc/postgresql/15/regress/.by_pg_virtualenv ]; then
-        echo "dropping the cluster 15/regress a killed run left" >&2
-        pg_dropcluster --stop 15 regress || true
-        # A cluster killed while being made has no data folder, and
-        # pg_dropcluster leaves its configuration behind.
-        rm -rf /etc/postgresql/15/regress /var/lib/postgresql/15/regress
-    fi
-    exec pg_virtualenv -v 15 "$@"' pg_throwaway "$@"
+exec flock -o -w 900 "$lock" pg_virtualenv -t -v 15 "$@"

@@ -9,11 +9,14 @@
 #include "ui_ChanelSetupDialog.h"
 
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStringList>
+
+#include <vector>
 
 namespace {
 
@@ -31,6 +34,20 @@ void SetComboText(QComboBox* combo, const QString& text) {
 
 TChanelSetup::TChanelSetup(QWidget* parent)
     : QDialog(parent), FUi(std::make_unique<Ui::TChanelSetup>()) {
+    Connect();
+    // A store that cannot be read gives the defaults.
+    ChanelSetupStruct setup;
+    LoadChanelSetup(setup);
+    LoadControls(setup);
+}
+
+TChanelSetup::TChanelSetup(const ChanelSetupStruct& setup, QWidget* parent)
+    : QDialog(parent), FUi(std::make_unique<Ui::TChanelSetup>()) {
+    Connect();
+    LoadControls(setup);
+}
+
+void TChanelSetup::Connect() {
     FUi->setupUi(this);
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     ChanelCombo = FUi->ChanelCombo;
@@ -47,10 +64,34 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     NetworkErrorLabel = FUi->NetworkErrorLabel;
     OKButton = FUi->OKButton;
     CancelButton = FUi->CancelButton;
-
     connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    FormCreate();
+}
+
+TChanelSetup::~TChanelSetup() = default;
+
+void TChanelSetup::LoadControls(const ChanelSetupStruct& setup) {
+    FLoadedChanel = setup.CurrentChanel;
+    ChanelCombo->setCurrentIndex(setup.CurrentChanel);
+    PhoneNumber->setText(QString::fromStdString(setup.PhoneNumber));
+    MonitoringInterval->setValue(setup.MonitoringInterval);
+    NetAddress->setValue(setup.NetAddress);
+    NetworkAddress->setText(QString::fromStdString(setup.NetworkAddress));
+    NetworkModeCombo->setCurrentIndex(
+        setup.NetworkMode >= 0 && setup.NetworkMode < NetworkModeCombo->count() ? setup.NetworkMode
+                                                                                : 0);
+    AllowedPeers->setText(QString::fromStdString(setup.AllowedPeers));
+    // The ports as they are now; the stored name stays in the field whether
+    // or not it is listed.
+    ComPortCombo->Refresh();
+    SetComboText(ComPortCombo, QString::fromStdString(setup.ComPortName));
+    if (TTapi* tapi = TapiVault.Get()) {
+        for (unsigned i = 0; i < tapi->GetDeviceCount(); ++i) {
+            ModemCombo->addItem(QString::fromStdString(tapi->GetDeviceName(i)));
+        }
+    }
+    SetComboText(ModemCombo, QString::fromStdString(setup.ModemName));
+    ChanelComboChange();
     connect(ChanelCombo, &QComboBox::currentIndexChanged, this, &TChanelSetup::ChanelComboChange);
     connect(NetworkModeCombo, &QComboBox::currentIndexChanged, this,
             &TChanelSetup::ChanelComboChange);
@@ -58,40 +99,6 @@ TChanelSetup::TChanelSetup(QWidget* parent)
     connect(ComPortCombo, &QComboBox::editTextChanged, this, &TChanelSetup::UpdatePortDevice);
     connect(ComPortCombo, &TPortCombo::PortsRead, this, &TChanelSetup::UpdatePortDevice);
     UpdatePortDevice();
-}
-
-TChanelSetup::~TChanelSetup() = default;
-
-void TChanelSetup::FormCreate() {
-    ChanelSetupStruct setup;
-    QString portName;  // stays empty, as do the other controls, when nothing can be loaded
-    QString modemName;
-    if (LoadChanelSetup(setup)) {
-        FLoadedChanel = setup.CurrentChanel;
-        ChanelCombo->setCurrentIndex(setup.CurrentChanel);
-        portName = QString::fromStdString(setup.ComPortName);
-        modemName = QString::fromStdString(setup.ModemName);
-        PhoneNumber->setText(QString::fromStdString(setup.PhoneNumber));
-        MonitoringInterval->setValue(setup.MonitoringInterval);
-        NetAddress->setValue(setup.NetAddress);
-        NetworkAddress->setText(QString::fromStdString(setup.NetworkAddress));
-        NetworkModeCombo->setCurrentIndex(setup.NetworkMode >= 0 &&
-                                                  setup.NetworkMode < NetworkModeCombo->count()
-                                              ? setup.NetworkMode
-                                              : 0);
-        AllowedPeers->setText(QString::fromStdString(setup.AllowedPeers));
-    }
-    // The ports as they are now; the stored name stays in the field whether
-    // or not it is listed.
-    ComPortCombo->Refresh();
-    SetComboText(ComPortCombo, portName);
-    if (TTapi* tapi = TapiVault.Get()) {
-        for (unsigned i = 0; i < tapi->GetDeviceCount(); ++i) {
-            ModemCombo->addItem(QString::fromStdString(tapi->GetDeviceName(i)));
-        }
-    }
-    SetComboText(ModemCombo, modemName);
-    ChanelComboChange();
 }
 
 void TChanelSetup::ChanelComboChange() {
@@ -138,19 +145,23 @@ QString TChanelSetup::CheckNetworkFields(QWidget** field) const {
 void TChanelSetup::done(int result) {
     if (result == QDialog::Accepted) {
         QWidget* field = nullptr;
-        const QString error = CheckNetworkFields(&field);
+        QString error = CheckNetworkFields(&field);
+        if (error.isEmpty()) {
+            error = Keep(&field);
+        }
         if (!error.isEmpty()) {
             NetworkErrorLabel->setText(error);
             NetworkErrorLabel->setVisible(true);
-            field->setFocus();
+            if (field != nullptr) {
+                field->setFocus();
+            }
             return;
         }
-        FormClose();
     }
     QDialog::done(result);
 }
 
-void TChanelSetup::FormClose() {
+ChanelSetupStruct TChanelSetup::Values() const {
     ChanelSetupStruct setup;
     // A stored type that names no item leaves the combo without a selection;
     // it is written back as it was.
@@ -164,7 +175,33 @@ void TChanelSetup::FormClose() {
     setup.NetworkAddress = NetworkAddress->text().trimmed().toStdString();
     setup.NetworkMode = NetworkModeCombo->currentIndex();
     setup.AllowedPeers = AllowedPeers->text().trimmed().toStdString();
-    SaveChanelSetup(setup);
+    return setup;
+}
+
+QString TChanelSetup::Keep(QWidget**) {
+    SaveChanelSetup(Values());
+    return {};
+}
+
+QGridLayout* TChanelSetup::FreeTopRows(int rows) {
+    QGridLayout* grid = FUi->FieldsLayout;
+    struct Placed {
+        QLayoutItem* item;
+        int row, column, rowSpan, columnSpan;
+        Qt::Alignment alignment;
+    };
+    std::vector<Placed> placed;
+    while (grid->count() > 0) {
+        Placed p{};
+        grid->getItemPosition(0, &p.row, &p.column, &p.rowSpan, &p.columnSpan);
+        p.item = grid->takeAt(0);
+        p.alignment = p.item->alignment();
+        placed.push_back(p);
+    }
+    for (const Placed& p : placed) {
+        grid->addItem(p.item, p.row + rows, p.column, p.rowSpan, p.columnSpan, p.alignment);
+    }
+    return grid;
 }
 
 // "→ /dev/ttyUSB0, FTDI FT232R USB UART (A10K1234)" when the name reaches an

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "ChanelSetupStruct.h"
+
 #include <QDialog>
 
 #include <memory>
 
 class QComboBox;
+class QGridLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -33,6 +37,10 @@ public:
     // nothing.
     void done(int result) override;
 
+    // The connection as the controls hold it, enabled or not (a stored type
+    // that names no item of ChanelCombo kept).
+    ChanelSetupStruct Values() const;
+
     QComboBox* ChanelCombo = nullptr;
     TPortCombo* ComPortCombo = nullptr;
     QComboBox* ModemCombo = nullptr;
@@ -50,9 +58,22 @@ public:
     QPushButton* OKButton = nullptr;
     QPushButton* CancelButton = nullptr;
 
+protected:
+    // A dialog of the same fields over `setup` rather than the stored
+    // settings (a meter of the register): what OK keeps is Keep's.
+    TChanelSetup(const ChanelSetupStruct& setup, QWidget* parent);
+    // Called by OK once the network fields are well-formed: keeps the values
+    // (here: saves the settings). A text (and the field to mend in `field`)
+    // keeps the dialog open with that text under the fields.
+    virtual QString Keep(QWidget** field);
+    // Moves every field `rows` rows down the fields' grid (a control in
+    // column 0, its label in column 1) and returns the grid, its first
+    // `rows` rows free for fields of a derived dialog.
+    QGridLayout* FreeTopRows(int rows);
+
 private:
-    void FormCreate();
-    void FormClose();
+    void Connect();
+    void LoadControls(const ChanelSetupStruct& setup);
     void ChanelComboChange();
     // The reason the network fields cannot be saved, and the field to mend
     // in `field`; empty when they can.

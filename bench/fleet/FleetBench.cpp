@@ -5,6 +5,7 @@
 // with some refusing or mute. The round is zqcli fleet round, a process of
 // its own, whose wall time, CPU and peak memory are measured.
 #include "FleetDatabase.h"
+#include "FleetQuery.h"
 #include "MeterRegister.h"
 #include "SimProcess.h"
 
@@ -19,12 +20,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -34,6 +39,12 @@ struct Options {
     std::vector<int> parallel = {32, 64};
     int delayMs = 300;
     int dead = 10;  // half refusing, half mute
+    // Several collectors sharing one round (zqcli fleet round --skip-fresh),
+    // the first of them killed after killAfterS seconds (0: none), on the
+    // database --db names (default: an SQLite file of the run's own).
+    int collectors = 1;
+    double killAfterS = 0;
+    std::string db;
 };
 
 struct RoundFigures {
@@ -44,6 +55,7 @@ struct RoundFigures {
     long maxRssKb = 0;
     int read = 0;
     int failed = 0;
+    int skipped = 0;
     int requestsOfOne = 0;  // the median of the meters read
 };
 
@@ -128,21 +140,47 @@ void PointMeters(FleetDatabase& db, const std::vector<Endpoint>& endpoints) {
     t.Commit();
 }
 
-// zqcli fleet round as a process of its own, its CSV rows counted.
-RoundFigures Round(const std::string& db, int parallel, const std::string& csvPath) {
-    RoundFigures f;
-    const std::string p = std::to_string(parallel);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
+// zqcli fleet round as a process of its own, its CSV rows going to a file.
+struct Collector {
+    pid_t pid = -1;
+    std::string csvPath;
+    std::chrono::steady_clock::time_point start;
+};
+
+// `collector` non-empty: a collector of a shared round, by that name.
+Collector StartRound(const std::string& db, int parallel, const std::string& csvPath,
+                     const std::string& collector = {}) {
+    Collector c;
+    c.csvPath = csvPath;
+    std::vector<std::string> args = {
+        "fleet", "round", "--db", db, "--parallel", std::to_string(parallel), "--csv"};
+    if (!collector.empty()) {
+        args.insert(args.end(), {"--collector", collector, "--skip-fresh", "600"});
+    }
+    std::vector<char*> argv = {const_cast<char*>(ZQCLI_PATH)};
+    for (std::string& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    c.start = std::chrono::steady_clock::now();
+    c.pid = fork();
+    if (c.pid == 0) {
         const int out = ::open(csvPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, STDOUT_FILENO);
         const int null = ::open("/dev/null", O_WRONLY);
         dup2(null, STDERR_FILENO);
-        execl(ZQCLI_PATH, ZQCLI_PATH, "fleet", "round", "--db", db.c_str(), "--parallel", p.c_str(),
-              "--csv", static_cast<char*>(nullptr));
+        execv(ZQCLI_PATH, argv.data());
         _exit(127);
     }
+    return c;
+}
+
+// Waits for the round to end; its figures, its CSV rows counted.
+RoundFigures WaitRound(const Collector& c) {
+    RoundFigures f;
+    const pid_t pid = c.pid;
+    const std::string& csvPath = c.csvPath;
+    const auto start = c.start;
     int status = 0;
     rusage usage{};
     if (pid < 0 || wait4(pid, &status, 0, &usage) != pid) {
@@ -170,6 +208,8 @@ RoundFigures Round(const std::string& db, int parallel, const std::string& csvPa
         if (cells[1] == "read") {
             ++f.read;
             requests.push_back(std::atoi(cells[6].c_str()));
+        } else if (cells[1] == "skipped") {
+            ++f.skipped;
         } else {
             ++f.failed;
         }
@@ -179,6 +219,10 @@ RoundFigures Round(const std::string& db, int parallel, const std::string& csvPa
         f.requestsOfOne = requests[requests.size() / 2];
     }
     return f;
+}
+
+RoundFigures Round(const std::string& db, int parallel, const std::string& csvPath) {
+    return WaitRound(StartRound(db, parallel, csvPath));
 }
 
 // Runs zqcli with `args` (standard output and error to /dev/null); its exit
@@ -300,6 +344,118 @@ void Copy(const std::string& from, const std::string& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
 }
 
+// Several collectors share one round of the fleet a day on (--skip-fresh),
+// the first one killed mid-way when asked, then the next round reads what
+// is left: wall time, each collector's CPU and memory, and from the
+// database whether every live meter was read exactly once.
+int SharedRound(const Options& o, const std::string& db, const std::string& folder) {
+    const int parallel = o.parallel.empty() ? 64 : o.parallel.front();
+    std::vector<Endpoint> endpoints;
+    {
+        SimProcess sim;
+        if (!StartFleet(sim, o, false, 0, 0, endpoints)) {
+            return 1;
+        }
+        {
+            auto database = FleetDatabase::Open(db);
+            PointMeters(*database, endpoints);
+        }
+        const RoundFigures first = Round(db, 64, folder + "/first.csv");
+        std::printf("history:  a first round read %d of %d meters in %.1f s\n", first.read,
+                    o.meters, first.wallS);
+        if (first.read != o.meters) {
+            return 1;
+        }
+    }
+    const int refuse = o.dead / 2;
+    const int mute = o.dead - refuse;
+    SimProcess sim;
+    if (!StartFleet(sim, o, true, refuse, mute, endpoints)) {
+        return 1;
+    }
+    int64_t before = 0;
+    {
+        auto database = FleetDatabase::Open(db);
+        PointMeters(*database, endpoints);
+        before = FleetScalar(*database, QStringLiteral("SELECT MAX(id) FROM reads")).toLongLong();
+        // The history was read yesterday, not a moment ago.
+        FleetScalar(*database, QStringLiteral("UPDATE reads SET ended = ?"),
+                    {SqlTime(SqlNow() - 1.0)});
+    }
+    std::vector<Collector> collectors;
+    for (int k = 0; k < o.collectors; ++k) {
+        const std::string name = "collector-" + std::to_string(k + 1);
+        collectors.push_back(StartRound(db, parallel, folder + "/" + name + ".csv", name));
+    }
+    if (o.killAfterS > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(o.killAfterS));
+        ::kill(collectors.front().pid, SIGKILL);
+    }
+    double wall = 0;
+    int failures = 0;
+    for (int k = 0; k < o.collectors; ++k) {
+        const RoundFigures f = WaitRound(collectors[k]);
+        const bool killed = k == 0 && o.killAfterS > 0;
+        const double cores = f.wallS > 0 ? f.cpuS / f.wallS : 0;
+        std::printf(
+            "collector-%d%s: %.1f s, %d read, %d failed, %d skipped; CPU %.1f s = %.2f core "
+            "(target 1), peak memory %.0f MB (target 300)%s\n",
+            k + 1, killed ? " (killed)" : "", f.wallS, f.read, f.failed, f.skipped, f.cpuS, cores,
+            f.maxRssKb / 1024.0,
+            killed ? "" : (cores <= 1.0 && f.maxRssKb <= 300 * 1024 ? ": met" : ": NOT met"));
+        if (!killed) {
+            wall = std::max(wall, f.wallS);
+            failures += cores <= 1.0 && f.maxRssKb <= 300 * 1024 ? 0 : 1;
+        }
+    }
+    std::printf(
+        "the shared round of %d meters (%d dead: %d refusing, %d mute) by %d collectors "
+        "at --parallel %d, %.0f ms answers: %.1f s; target 600 s: %s\n",
+        o.meters, o.dead, refuse, mute, o.collectors, parallel, static_cast<double>(o.delayMs),
+        wall, wall <= 600 ? "met" : "NOT met");
+    failures += wall <= 600 ? 0 : 1;
+    if (o.killAfterS > 0) {
+        const RoundFigures next =
+            WaitRound(StartRound(db, parallel, folder + "/next.csv", "collector-2"));
+        std::printf("the next round: %.1f s, %d read, %d failed, %d skipped as read lately\n",
+                    next.wallS, next.read, next.failed, next.skipped);
+    }
+
+    // Every live meter read once since the day-on round began, by one of the
+    // collectors; the dead ones never; every live history alike.
+    auto database = FleetDatabase::Open(db);
+    FleetQuery reads(*database,
+                     QStringLiteral("SELECT m.name, COUNT(r.id), MIN(h.held) FROM meters m "
+                                    "LEFT JOIN reads r ON r.meter_id = m.id AND r.id > ? AND "
+                                    "r.success "
+                                    "LEFT JOIN (SELECT meter_id, COUNT(*) AS held FROM records "
+                                    "WHERE kind = 0 GROUP BY meter_id) h ON h.meter_id = m.id "
+                                    "GROUP BY m.name"));
+    reads.Run({SqlInt(before)});
+    std::map<std::string, std::pair<int, qlonglong>> byName;
+    while (reads.Next()) {
+        byName[reads.Value(0).toString().toStdString()] = {reads.Value(1).toInt(),
+                                                           reads.Value(2).toLongLong()};
+    }
+    int wrong = 0;
+    std::set<qlonglong> held;
+    for (size_t i = 0; i < endpoints.size(); ++i) {
+        const auto& [times, records] = byName["meter-" + std::to_string(i + 1)];
+        const bool live = endpoints[i].state == "live";
+        wrong += times == (live ? 1 : 0) ? 0 : 1;
+        if (live) {
+            held.insert(records);
+        }
+    }
+    std::printf(
+        "every live meter read exactly once and no dead one (%d wrong), every live "
+        "history of the same %lld hourly records: %s\n",
+        wrong, held.size() == 1 ? *held.begin() : -1LL,
+        wrong == 0 && held.size() == 1 ? "met" : "NOT met");
+    failures += wrong == 0 && held.size() == 1 ? 0 : 1;
+    return failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,6 +473,12 @@ int main(int argc, char** argv) {
             o.delayMs = std::max(0, std::atoi(argv[i + 1]));
         } else if (std::strcmp(argv[i], "--dead") == 0) {
             o.dead = std::max(0, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--collectors") == 0) {
+            o.collectors = std::max(1, std::atoi(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--kill-after") == 0) {
+            o.killAfterS = std::max(0.0, std::atof(argv[i + 1]));
+        } else if (std::strcmp(argv[i], "--db") == 0) {
+            o.db = argv[i + 1];
         }
     }
     QCoreApplication app(argc, argv);
@@ -326,7 +488,7 @@ int main(int argc, char** argv) {
     }
     setenv("XDG_CONFIG_HOME", folder.filePath("config").toLocal8Bit().constData(), 1);
     setenv("XDG_DATA_HOME", folder.filePath("data").toLocal8Bit().constData(), 1);
-    const std::string db = folder.filePath("fleet.sqlite").toStdString();
+    const std::string db = o.db.empty() ? folder.filePath("fleet.sqlite").toStdString() : o.db;
     const std::string baseline = folder.filePath("baseline.sqlite").toStdString();
     const std::string csv = folder.filePath("round.csv").toStdString();
 
@@ -334,6 +496,9 @@ int main(int argc, char** argv) {
         "zq_fleet_bench: %d meters, each on a TCP endpoint of its own (zqsim --fleet), "
         "answers %d ms late\n",
         o.meters, o.delayMs);
+    if (o.collectors > 1) {
+        return SharedRound(o, db, folder.path().toStdString());
+    }
     std::vector<Endpoint> endpoints;
     {
         // The meters' history: a first round, at once.

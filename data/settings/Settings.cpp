@@ -101,6 +101,17 @@ bool SaveReadSettings(const ReadSettingsStruct& record) {
     return store.Sync();
 }
 
+std::string LoadFleetDatabase() {
+    SettingsStore store;
+    return store.ReadString(kFleetKey, "Database").value_or(std::string());
+}
+
+bool SaveFleetDatabase(const std::string& target) {
+    SettingsStore store;
+    store.WriteString(kFleetKey, "Database", target);
+    return store.Sync();
+}
+
 int ReadIntegerSetting(const std::string& name, int defaultValue) {
     SettingsStore store;
     return store.ReadInteger(kProgramKey, name).value_or(defaultValue);

@@ -22,6 +22,13 @@ bool SaveChanelSetup(const ChanelSetupStruct& record);
 bool LoadReadSettings(ReadSettingsStruct& record);
 bool SaveReadSettings(const ReadSettingsStruct& record);
 
+// The fleet's history database the window's "Приборы" uses when
+// ZQ_FLEET_DB is not set (key ...\Fleet, value "Database"): an SQLite file's
+// path or a postgresql:// URI, never with a password (the caller refuses
+// one); empty for the default SQLite file.
+std::string LoadFleetDatabase();
+bool SaveFleetDatabase(const std::string& target);
+
 // Integer value of the program key; `defaultValue` when missing or not an
 // integer. Used for "EnableCalibration" (default 0).
 int ReadIntegerSetting(const std::string& name, int defaultValue);

@@ -14,6 +14,7 @@ inline constexpr const char* kProgramKey = "Software\\Halbrec\\ZURavorav";
 inline constexpr const char* kChanelSetupKey = "Software\\Halbrec\\ZURavorav\\ChanelSetup";
 inline constexpr const char* kReadSettingsKey = "Software\\Halbrec\\ZURavorav\\ReadSettings";
 inline constexpr const char* kModemsKey = "Software\\Halbrec\\ZURavorav\\Modems";
+inline constexpr const char* kFleetKey = "Software\\Halbrec\\ZURavorav\\Fleet";
 
 // The store refuses files larger than this (bytes).
 inline constexpr int64_t kSettingsFileMaxSize = 1024 * 1024;

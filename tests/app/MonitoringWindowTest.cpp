@@ -157,10 +157,11 @@ TEST_F(MonitoringWindowTest, AFailedWriteStopsTheRecordingNotTheMonitoring) {
     std::signal(SIGXFSZ, previous);
     ASSERT_TRUE(failed);
 
-    const QString text = RecordLabel()->text();
+    // The status bar follows at the window's next refresh.
+    const QString stopped = QString::fromUtf8(kRecordStoppedText) + QStringLiteral(": ") + csv;
+    EXPECT_TRUE(WaitUntil([&] { return RecordLabel()->text().startsWith(stopped); }))
+        << RecordLabel()->text().toStdString();
     EXPECT_TRUE(RecordLabel()->isVisible());
-    EXPECT_TRUE(text.startsWith(QString::fromUtf8(kRecordStoppedText) + QStringLiteral(": ") + csv))
-        << text.toStdString();
     const size_t cycles = Chart()->Trend().Size();
     ASSERT_TRUE(WaitForCycles(cycles + 1)) << "the monitoring went on";
     EXPECT_EQ(form->CurrentTask()->GetState(), tsRunning);

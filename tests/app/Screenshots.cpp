@@ -1,11 +1,16 @@
 // Takes the screenshots of the README: every page after a read of a
-// simulated device, the dialogs (the connection dialog's port list open)
-// and a search under way, as PNG files in the folder given.
+// simulated device, the dialogs (the connection dialog's port list open),
+// a search under way, and "Приборы" during a round and after it, as PNG
+// files in the folder given.
 // Run under a real display (scripts/screenshots.sh starts Xvfb). With a
 // second argument the read is also saved there as an .arch file; a third
 // gives the monitoring cycles to wait for before the trend's shot (20).
 #include "FakeSysfs.h"
+#include "FleetDatabase.h"
 #include "MainFrame.h"
+#include "MeterRegister.h"
+#include "MetersForm.h"
+#include "MetersModel.h"
 #include "MonitoringChart.h"
 #include "MonitoringRecording.h"
 #include "PortCombo.h"
@@ -31,6 +36,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -148,6 +154,98 @@ bool ShootSearch(TMainForm& form, const QString& out) {
     const bool ok = found && SaveScreen(form.frameGeometry().united(dialog->frameGeometry()),
                                         out + "/dialog-search.png");
     dialog->close();
+    return ok;
+}
+
+// "Приборы" over a register of five meters: three on the simulated line
+// (addresses 1..3, read one after another at 19200 baud), one whose network
+// address refuses every call, one in a group of its own. Shot while the
+// round reads the first of the line, then when it is over; and the dialog
+// of a meter.
+bool ShootMeters(TMainForm& form, const QString& out) {
+    QTemporaryDir folder;
+    const std::string db = folder.filePath(QStringLiteral("fleet.sqlite")).toStdString();
+    setenv("ZQ_FLEET_DB", db.c_str(), 1);
+    SimDevice device({"--latency", "0", "--seed", "5", "--address", "1,2,3", "--hour", "400",
+                      "--day", "62", "--month", "24", "--journal", "40"});
+    if (!device.Started()) {
+        std::fprintf(stderr, "zq_screenshots: %s\n", device.Error().c_str());
+        return false;
+    }
+    {
+        const std::unique_ptr<FleetDatabase> fleet = FleetDatabase::Open(db);
+        MeterRegister meters(*fleet);
+        const struct {
+            const char* name;
+            const char* group;
+            const char* note;
+            int address;
+            const char* network;  // null: COM7
+        } list[] = {
+            {"Котельная 1", "Север", "ввод 1", 1, nullptr},
+            {"Котельная 2", "Север", "ввод 2", 2, nullptr},
+            {"Школа № 5", "Север", "", 3, nullptr},
+            {"Больница", "Юг", "модем GPRS", 1, "127.0.0.1:9"},
+            {"Насосная 3", "Восток", "новый", 1, "10.0.0.17:502"},
+        };
+        for (const auto& m : list) {
+            Meter meter;
+            meter.name = m.name;
+            meter.group = m.group;
+            meter.note = m.note;
+            meter.connection.NetAddress = m.address;
+            if (m.network) {
+                meter.connection.CurrentChanel = 2;
+                meter.connection.NetworkAddress = m.network;
+            } else {
+                meter.connection.ComPortName = "COM7";
+            }
+            meters.Add(meter);
+        }
+    }
+    form.findChild<QAction*>("MetersAction")->trigger();
+    auto* window = form.findChild<TMetersForm*>("MetersForm");
+    auto* model = window->findChild<TMetersModel*>();
+    Wait(500);
+    // Every meter but the one of its own group, which stays unread.
+    QAbstractItemModel* shown = window->MetersView->model();
+    for (int row = 0; row < shown->rowCount(); ++row) {
+        if (shown->index(row, 0).data().toString() != QStringLiteral("Насосная 3")) {
+            window->MetersView->selectionModel()->select(
+                shown->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    window->RoundButton->click();
+    bool ok = WaitUntil(
+        [&] {
+            const QString state = model->RoundState("Котельная 1");
+            return state.startsWith(QStringLiteral("читается")) &&
+                   state.section(QLatin1Char(' '), 1, 1).toInt() >= 40;
+        },
+        60000);
+    Wait(300);
+    // The window alone (SaveScreen adds a margin around the area).
+    const QRect area = window->frameGeometry().adjusted(8, 8, -8, -8);
+    ok = ok && SaveScreen(area, out + "/meters-round.png");
+    ok = WaitUntil([&] { return !window->RoundRunning(); }, 120000) && ok;
+    // Котельная 1 chosen: the failed meter's tint shows above it.
+    window->MetersView->clearSelection();
+    window->MetersView->selectRow(1);
+    Wait(500);
+    ok = SaveScreen(area, out + "/meters.png") && ok;
+    ShootModal(out + "/dialog-meter.png", false, [window](QDialog* dialog) {
+        dialog->move(window->frameGeometry().topLeft() + QPoint(60, 40));
+        return QRect();
+    });
+    window->EditButton->click();
+    // "База данных..." as it opens where ZQ_FLEET_DB is not set.
+    unsetenv("ZQ_FLEET_DB");
+    ShootModal(out + "/dialog-fleet-database.png", false, [window](QDialog* dialog) {
+        dialog->move(window->frameGeometry().topLeft() + QPoint(200, 120));
+        return QRect();
+    });
+    window->DatabaseButton->click();
+    window->close();
     return ok;
 }
 
@@ -273,5 +371,7 @@ int main(int argc, char** argv) {
 
     ShootPortList(form, out);
     ok = ShootSearch(form, out) && ok;
+    device.reset();
+    ok = ShootMeters(form, out) && ok;
     return ok ? 0 : 1;
 }

@@ -9,11 +9,16 @@ checks, as Orca would read them:
     long, and its change is announced (a name change of the label);
   - the window keeps its width, the label its place inside it;
   - the box that says no program opened the workbook names the file;
-  - the exchange log's line count label is named by its text.
+  - the exchange log's line count label is named by its text;
+  - "Приборы" (from its tool-bar button) is a window of that name whose
+    buttons are named, those enabled with an Alt key, whose table, group box
+    and search field are named, whose disabled report button says why, and
+    (with ZQCLI given, which reads one meter that fails before the window
+    starts) whose table reads that meter's failure in words.
 Exit status 0 when all hold, 1 when one does not, 77 (skipped) without the
 AT-SPI Python bindings.
 
-    screen_reader_check.py ZQMANAGER
+    screen_reader_check.py ZQMANAGER [ZQCLI]
 """
 import glob
 import os
@@ -90,6 +95,7 @@ def application():
 
 def main():
     program = os.path.abspath(sys.argv[1])
+    zqcli = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp(prefix="zq-screen-reader-")
     # A long home folder: the status text is longer than the status bar.
     home = os.path.join(work, "home-" + "x" * 100)
@@ -109,17 +115,60 @@ def main():
         LANG="C.UTF-8",
         QT_QPA_PLATFORM="xcb",
         QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+        ZQ_FLEET_DB=os.path.join(work, "fleet.sqlite"),
     )
+    if zqcli:
+        # A meter whose address refuses every call, read once: it failed.
+        for command in (["add", "Мёртвый", "--tcp", "127.0.0.1:9"], ["round"]):
+            subprocess.run([zqcli, "fleet"] + command, env=env, capture_output=True)
     program_run = subprocess.Popen([program], env=env)
     try:
-        run(home)
+        run(home, zqcli is not None)
     finally:
         program_run.terminate()
         program_run.wait(10)
         shutil.rmtree(work, ignore_errors=True)
 
 
-def run(home):
+def check_meters(app, frame, failed_meter):
+    """The "Приборы" window as a screen reader meets it."""
+    button = find(frame, "push button", "Приборы")
+    check(button is not None, 'the tool bar has "Приборы"')
+    if button is None:
+        return
+    button.do_action(0)
+    window = None
+
+    def shown():
+        nonlocal window
+        window = next((w for w in children(app) if w.get_name() == "Приборы"), None)
+        return window is not None
+
+    check(pump(20, shown), 'a window named "Приборы" opens')
+    if window is None:
+        return
+    check(window.get_role_name() == "frame", f"it is a window ({window.get_role_name()})")
+    for name in ("Добавить...", "Изменить...", "Удалить", "Импорт архивов...",
+                 "Открыть историю", "Отчёт о потреблении...", "Опросить", "Остановить",
+                 "База данных..."):
+        node = find(window, "push button", name)
+        check(node is not None, f'the button "{name}" is named')
+        if node is not None and node.get_state_set().contains(Atspi.StateType.ENABLED):
+            binding = node.get_action_iface().get_key_binding(0)
+            check(binding.startswith("Alt+"), f'"{name}" has an Alt key ({binding!r})')
+    report = find(window, "push button", "Отчёт о потреблении...")
+    if report is not None:
+        check(report.get_description() != "", "the disabled report button says why")
+    check(find(window, "table", "Приборы") is not None, 'the table is named "Приборы"')
+    check(find(window, "text", "Поиск") is not None, 'the search field is named "Поиск"')
+    check(find(window, "label", "Группа") is not None, 'the group box has its label "Группа"')
+    if failed_meter:
+        cell = find(window, "table cell",
+                    lambda name: name is not None and name.startswith("Ошибка: "))
+        check(cell is not None, "the failed meter's outcome is read in words")
+
+
+def run(home, failed_meter):
     app = None
     if not pump(20, lambda: application() is not None):
         check(False, "zqmanager appears on the accessibility bus")
@@ -184,10 +233,11 @@ def run(home):
     count = find(app, "label", lambda name: name is not None and name.startswith("Строк: "))
     check(count is not None, 'the exchange log\'s line count is heard ("Строк: N")')
     listener.deregister("object:property-change:accessible-name")
+    check_meters(app, frame, failed_meter)
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         print(__doc__)
         sys.exit(2)
     main()

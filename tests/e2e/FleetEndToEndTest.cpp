@@ -56,7 +56,10 @@ TEST(FleetEndToEnd, RegisterCommands) {
         {{"add", "Рынок", "--tcp", "10.0.0.5"}, 2, "HOST:PORT"},
         {{"add", "Рынок", "--port", "COM3", "--tcp", "10.0.0.5:1"}, 2, "not several"},
         {{"add", "Рынок"}, 2, "needs a connection"},
-        {{"edit", "Котельная", "--name", "Котельная 2", "--address", "9"}, 0, ""},
+        {{"edit", "Котельная", "--name", "Котельная 2", "--address", "9", "--collector", "north"},
+         0,
+         ""},
+        {{"list", "--collector", "north"}, 2, "--collector goes with"},
         {{"edit", "Котельная", "--port", "COM1"}, 1, "«Котельная» нет в реестре"},
         {{"edit", "Школа", "--name", "Котельная 2"}, 1, "уже есть"},
         {{"remove", "Вокзал"}, 2, "--yes"},
@@ -73,11 +76,11 @@ TEST(FleetEndToEnd, RegisterCommands) {
     }
     const Scene::Result list = Fleet(scene, {"list", "--csv"});
     EXPECT_EQ(list.out,
-              "Имя,Связь,Адрес,Группа,Заводской номер,Последний опрос,Итог,Текст,Часовых,"
-              "Суточных,Месячных,Событий\r\n"
-              "Котельная 2,COM порт COM3,9,Север,,,,,0,0,0,0\r\n"
-              "Насосная,\"модем Zyxel, +74951234567\",1,,,,,,0,0,0,0\r\n"
-              "Школа,сеть 10.0.0.5:4001,7,,,,,,0,0,0,0\r\n");
+              "Имя,Связь,Адрес,Группа,Сборщик,Заводской номер,Последний опрос,Итог,Текст,"
+              "Часовых,Суточных,Месячных,Событий\r\n"
+              "Котельная 2,COM порт COM3,9,Север,north,,,,,0,0,0,0\r\n"
+              "Насосная,\"модем Zyxel, +74951234567\",1,,,,,,,0,0,0,0\r\n"
+              "Школа,сеть 10.0.0.5:4001,7,,,,,,,0,0,0,0\r\n");
     EXPECT_EQ(Fleet(scene, {"list", "--csv", "--group", "Север"}).out.find("Школа"),
               std::string::npos);
 
@@ -96,8 +99,8 @@ TEST(FleetEndToEnd, RegisterCommands) {
 
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray::fromStdString(csv.substr(0, csv.find('\n') + 1) +
-                                         "Рынок,port,COM5,,,,,2,,,\r\n"
-                                         "Вокзал,listen,,,,4001,,300,,,\r\n"));
+                                         "Рынок,port,COM5,,,,,2,,,,\r\n"
+                                         "Вокзал,listen,,,,4001,,300,,,,\r\n"));
     file.close();
     const Scene::Result refused = Fleet(scene, {"import-csv", table});
     EXPECT_EQ(refused.exitCode, 1);

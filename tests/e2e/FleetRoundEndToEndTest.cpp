@@ -3,7 +3,7 @@
 // is the file a plain read of it gives, byte for byte; a dead endpoint fails
 // alone; a round killed mid-way and the next one leave no record twice; an
 // imported file and a round make one history; another device at a meter's
-// place fails it and stores nothing.
+// place fails it and stores nothing; collectors share a round.
 #include "Processes.h"
 
 #include "CaseNames.h"
@@ -197,6 +197,64 @@ TEST_P(FleetRound, ASecondRoundSkipsTheMetersTheFirstReads) {
     EXPECT_NE(second.out.find("m  skipped  читается другим опросом"), std::string::npos)
         << second.out;
     EXPECT_EQ(History("m"), PlainRead({"--port", "COM7"}));
+}
+
+// Two collectors share a round (--skip-fresh) over meters on the network
+// while a reader lists the register, and one collector is killed mid-way
+// (SIGKILL): every meter is read once, by one of them (the one the dead
+// collector held by the other, at its end); a third collector finds every
+// meter read lately; every history is whole.
+TEST_P(FleetRound, CollectorsShareARoundAndOneKilledLeavesNoneUnread) {
+    // About 1.5 s a meter: a dozen requests, each answered after 100 ms.
+    const std::vector<std::string> lines = scene.StartFleet(
+        Device({"--fleet", "4", "--tcp-listen", "127.0.0.1:0", "--answer-delay", "100"}), 4);
+    ASSERT_EQ(lines.size(), 4u);
+    std::vector<std::string> addresses;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        addresses.push_back(lines[i].substr(0, lines[i].find(' ')));
+        ASSERT_EQ(Fleet({"add", "m" + std::to_string(i + 1), "--tcp", addresses.back()}).exitCode,
+                  0);
+    }
+    const auto collector = [&](const char* name) {
+        return scene.StartCli({"fleet", "round", "--db", db, "--collector", name, "--skip-fresh",
+                               "60", "--parallel", "1"});
+    };
+    const std::unique_ptr<QProcess> killed = collector("a");
+    const std::unique_ptr<QProcess> other = collector("b");
+    QThread::msleep(1000);
+    const Scene::Result listed = Fleet({"list", "--csv"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    // The first collector has read a meter by now and reads its second.
+    QThread::msleep(2500);
+    ::kill(static_cast<pid_t>(killed->processId()), SIGKILL);
+    killed->waitForFinished(5000);
+    const std::string readByA = killed->readAllStandardOutput().toStdString();
+    const Scene::Result b = Scene::Finish(*other, 60000);
+    EXPECT_EQ(b.exitCode, 0) << b.err;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string meter = "m" + std::to_string(i + 1);
+        SCOPED_TRACE(meter);
+        const bool byA = readByA.find(meter + "  read") != std::string::npos;
+        const bool byB = b.out.find(meter + "  read") != std::string::npos;
+        EXPECT_NE(byA, byB) << "a:\n" << readByA << "b:\n" << b.out;
+        if (byA) {
+            EXPECT_NE(b.out.find(meter + "  skipped  прочитан в "), std::string::npos) << b.out;
+        }
+    }
+    const Scene::Result third = Fleet({"round", "--collector", "c", "--skip-fresh", "60"});
+    EXPECT_EQ(third.exitCode, 0) << third.err;
+    EXPECT_NE(third.out.find("round: 4 meters, 0 read, 0 failed, 4 skipped"), std::string::npos)
+        << third.out;
+    // Each history whole, each record once (the plain reads' equality is
+    // the other cases' matter).
+    const std::string list = Fleet({"list", "--csv"}).out;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string meter = "\r\nm" + std::to_string(i + 1) + ",";
+        const size_t at = list.find(meter);
+        ASSERT_NE(at, std::string::npos) << list;
+        const std::string line = list.substr(at + 2, list.find("\r\n", at + 2) - at - 2);
+        EXPECT_EQ(line.substr(line.size() - 12), ",100,20,5,30") << line;
+    }
 }
 
 // A meter whose clock is far off: --sync-clock sets it (unless the hour is

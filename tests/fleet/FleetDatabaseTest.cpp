@@ -231,4 +231,31 @@ TEST_F(PostgresConnection, TakesWhatTheUriLeavesOutFromLibpq) {
     }
 }
 
+// TLS to a server whose certificate a CA made for the run signed
+// (pg_tls.sh): verify-full lets in only that CA's server, and only under the
+// name its certificate was made for.
+TEST(PostgresTls, VerifyFullTrustsOnlyItsCaUnderItsName) {
+    const char* dir = std::getenv("ZQ_TEST_TLS_DIR");
+    const char* port = std::getenv("PGPORT");
+    const char* dbname = std::getenv("PGDATABASE");
+    ASSERT_TRUE(dir && port && dbname) << "run under pg_tls.sh";
+    const auto uri = [&](const std::string& host, const std::string& ca) {
+        return "postgresql://" + host + ":" + port + "/" + dbname +
+               "?sslmode=verify-full&sslrootcert=" + dir + "/" + ca;
+    };
+    {
+        auto db = FleetDatabase::Open(uri("localhost", "ca.crt"));
+        EXPECT_TRUE(
+            FleetScalar(*db, "SELECT ssl FROM pg_stat_ssl WHERE pid = pg_backend_pid()").toBool());
+    }
+    const std::pair<const char*, const char*> refused[] = {
+        {"localhost", "other-ca.crt"},  // another CA's server
+        {"127.0.0.1", "ca.crt"},        // the right CA, another name
+    };
+    for (const auto& [host, ca] : refused) {
+        SCOPED_TRACE(std::string(host) + " " + ca);
+        EXPECT_THROW(FleetDatabase::Open(uri(host, ca)), Exception);
+    }
+}
+
 }  // namespace

@@ -16,6 +16,9 @@
 
 #include <sys/wait.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 ZQ_PRINT_CASES_BY_NAME
@@ -194,6 +197,24 @@ TEST_P(HistoryStoreTest, ClaimsKeepRoundsApartUntilTheHolderIsGone) {
     ASSERT_TRUE(second.TryClaim(id, heldBy));
     second.ReleaseAll();
 
+    // A holder whose connection ends (its process killed) without letting
+    // go: PostgreSQL frees its claim at once; SQLite on this computer while
+    // the process lives (it does here) not until it goes silent.
+    {
+        auto dying = Open();
+        MeterClaims holder(*dying, "host/3/1");
+        ASSERT_TRUE(holder.TryClaim(id, heldBy));
+    }
+    // The server lets go once it has seen the connection end: a moment.
+    bool taken = second.TryClaim(id, heldBy);
+    for (int wait = 0; !taken && db->IsPostgres() && wait < 100; ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        taken = second.TryClaim(id, heldBy);
+    }
+    EXPECT_EQ(taken, db->IsPostgres());
+    second.ReleaseAll();
+    FleetScalar(*db, "DELETE FROM claims");
+
     const struct {
         const char* name;
         const char* host;  // "" this computer
@@ -214,8 +235,11 @@ TEST_P(HistoryStoreTest, ClaimsKeepRoundsApartUntilTheHolderIsGone) {
             "?, ?, ?, ?, ?)",
             {SqlInt(id), "stale/round", *h.host ? QString(h.host) : QSysInfo::machineHostName(),
              SqlInt(h.pid), SqlTime(SqlUtcNow()), SqlTime(SqlUtcNow() - h.renewedAgoS / 86400.0)});
-        EXPECT_EQ(second.TryClaim(id, heldBy), h.takenOver);
-        if (!h.takenOver) {
+        // On PostgreSQL a row no live connection's lock stands behind is a
+        // dead holder's, whatever it says.
+        EXPECT_EQ(second.TryClaim(id, heldBy), h.takenOver || db->IsPostgres());
+        second.ReleaseAll();
+        if (!h.takenOver && !db->IsPostgres()) {
             EXPECT_EQ(heldBy, "stale/round");
         }
         FleetScalar(*db, "DELETE FROM claims");

@@ -46,6 +46,7 @@ expected=(
     share/doc/zq-manager/changelog.gz
     share/metainfo/org.example.zqmanager.metainfo.xml
     share/zqmanager/manual/index.html
+    share/zqmanager/fleet-roles.sql
 )
 for p in "${programs[@]}"; do
     expected+=("bin/$p" "share/man/man1/$p.1.gz")
