@@ -27,7 +27,8 @@ TDateTime Moment(int year, int month, int day, int hour) {
     return date + time;
 }
 
-MeterConsumption Meter(const std::string& name) {
+// A meter with no record in the period.
+MeterConsumption NoRecords(const std::string& name) {
     MeterConsumption m;
     m.name = name;
     m.hoursWithout = 48;
@@ -43,7 +44,7 @@ ConsumptionReport Report() {
     report.to = QDate(2024, 1, 3);
     report.group = "Север";
     report.madeAt = Moment(2024, 2, 1, 9);
-    MeterConsumption measured = Meter("a/b");
+    MeterConsumption measured = NoRecords("a/b");
     measured.group = "Север";
     measured.serial = 4711;
     measured.start = MeterReading{Moment(2024, 1, 2, 0), 100, 2, false};
@@ -55,9 +56,12 @@ ConsumptionReport Report() {
     measured.remark.clear();
     measured.days[0] = {QDate(2024, 1, 2), 36, 6, 24};
     measured.days[1] = {QDate(2024, 1, 3), std::nullopt, std::nullopt, 16};
-    measured.lastRead = HistoryStore::LastRead{Moment(2024, 2, 1, 2), true, "Чтение завершено"};
-    report.meters = {measured, Meter("a\\b"), Meter("Сводка"),
-                     Meter("Очень длинное имя прибора на окраине города"), Meter("'Кавычки'")};
+    measured.lastRead = HistoryStore::LastRead{};
+    measured.lastRead->end = Moment(2024, 2, 1, 2);
+    measured.lastRead->success = true;
+    report.meters = {measured, NoRecords("a\\b"), NoRecords("Сводка"),
+                     NoRecords("Очень длинное имя прибора на окраине города"),
+                     NoRecords("'Кавычки'")};
     return report;
 }
 
