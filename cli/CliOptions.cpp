@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -94,10 +95,42 @@ std::vector<std::string> SplitList(const std::string& text) {
     return items;
 }
 
+// --from and --to: addresses for scan, days for fleet report.
+void ParseFromTo(const std::optional<std::string>& from, const std::optional<std::string>& to,
+                 CliOptions& o) {
+    if (o.command != "fleet") {
+        if (from) {
+            o.fromAddress =
+                ParseInt("--from", *from, ZQSearchTask::kMinAddress, ZQSearchTask::kMaxAddress);
+        }
+        if (to) {
+            o.toAddress =
+                ParseInt("--to", *to, ZQSearchTask::kMinAddress, ZQSearchTask::kMaxAddress);
+        }
+        return;
+    }
+    double first = 0;
+    double last = 0;
+    for (const auto& [option, text, day] :
+         {std::tuple{"--from", &from, &first}, std::tuple{"--to", &to, &last}}) {
+        if (*text && !ParseDay(**text, *day)) {
+            throw UsageError(std::string(option) +
+                             ": expected a date YYYY-MM-DD of 2000..2255, got '" + **text + "'");
+        }
+    }
+    if (from && to && first > last) {
+        throw UsageError("--to " + *to + " is before --from " + *from);
+    }
+    o.reportFrom = from;
+    o.reportTo = to;
+}
+
 }  // namespace
 
 CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     CliOptions o;
+    std::optional<std::string> fromText;
+    std::optional<std::string> toText;
     size_t i = 0;
     auto value = [&](const std::string& option) -> std::string {
         if (i + 1 >= args.size()) {
@@ -226,8 +259,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
         } else if (arg == "--csv") {
             o.csv = true;
         } else if (arg == "--from" || arg == "--to") {
-            (arg == "--from" ? o.fromAddress : o.toAddress) =
-                ParseInt(arg, take(arg), ZQSearchTask::kMinAddress, ZQSearchTask::kMaxAddress);
+            (arg == "--from" ? fromText : toText) = take(arg);
         } else if (arg == "--init") {
             o.init = take(arg);
         } else if (arg == "--db") {
@@ -265,6 +297,7 @@ CliOptions ParseCliOptions(const std::vector<std::string>& args) {
     if (o.command.empty()) {
         throw UsageError("no command given");
     }
+    ParseFromTo(fromText, toText, o);
     const size_t expected = (o.command == "show" || o.command == "export" ||
                              o.command == "modem-add" || o.command == "modem-remove")
                                 ? 1
@@ -522,6 +555,28 @@ Commands:
                               in the last MIN minutes is not read again, and
                               a meter another collector held is tried again
                               at the end
+    fleet report --from YYYY-MM-DD --to YYYY-MM-DD [--group G]
+                 (--xlsx OUT.xlsx | --csv)
+                              the consumption of each meter of the register
+                              (or of the group) over the days FROM to TO,
+                              both included, in the devices' own time: the
+                              counters V+ and V- at FROM 00:00 and at the end
+                              of TO (the hourly records of hour 23 of the day
+                              before and of TO; where one is missing the
+                              daily record of that day, else the nearest
+                              hourly record of the period, which the remark
+                              names), their difference, the hours with a
+                              record, without one and with an abnormal
+                              situation, the journal's events, the last read
+                              and a remark. The difference is left empty
+                              when a counter went back between the two
+                              readings (a cleared archive, a clock set back,
+                              another device), a value is no number or an
+                              hour was written twice; the remark says where.
+                              --xlsx writes a workbook (through a temporary
+                              file): the summary sheet "Сводка" and a sheet
+                              per meter with its consumption day by day and
+                              a chart; --csv prints the summary as CSV
 
 Connection options (this run only; the store is never changed):
   --port NAME                 COM port name (COM3, a port-folder alias, or a

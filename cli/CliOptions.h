@@ -99,6 +99,10 @@ struct CliOptions {
     // fleet round: minutes within which a meter read by any collector is
     // not read again.
     std::optional<int> skipFresh;
+    // fleet report: the period's first and last day, "YYYY-MM-DD", checked
+    // (a day of 2000..2255, the first not after the last).
+    std::optional<std::string> reportFrom;
+    std::optional<std::string> reportTo;
 };
 
 // The word of --allow that lets every caller in.

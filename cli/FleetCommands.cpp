@@ -2,14 +2,18 @@
 
 #include "ArchiveFile.h"
 #include "ChanelKinds.h"
+#include "ConsumptionReport.h"
 #include "Exception.h"
 #include "FleetDatabase.h"
 #include "FleetRoundCommand.h"
 #include "HistoryStore.h"
 #include "MeterRegister.h"
+#include "ReportTable.h"
+#include "ReportWorkbook.h"
 #include "TNetQueueIDChanel.h"
 #include "TableOutput.h"
 
+#include <QDate>
 #include <QFile>
 
 #include <cstdio>
@@ -41,6 +45,8 @@ const FleetForm kForms[] = {
     {"round", 0, std::numeric_limits<size_t>::max(),
      "fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S] "
      "[--collector NAME] [--skip-fresh MIN] [--timeout S] [--verbose]"},
+    {"report", 0, 0,
+     "fleet report --from YYYY-MM-DD --to YYYY-MM-DD [--group G] (--xlsx OUT.xlsx | --csv)"},
 };
 
 constexpr int kMinMeterAddress = 1;
@@ -235,13 +241,28 @@ int History(FleetDatabase& db, const CliOptions& o) {
     return 0;
 }
 
+int Report(FleetDatabase& db, const CliOptions& o) {
+    const QDate from = QDate::fromString(QString::fromStdString(*o.reportFrom), Qt::ISODate);
+    const QDate to = QDate::fromString(QString::fromStdString(*o.reportTo), Qt::ISODate);
+    const ConsumptionReport report = MakeConsumptionReport(db, from, to, o.group);
+    if (o.csv) {
+        std::cout << ReportCsv(report);
+        std::cout.flush();
+        return 0;
+    }
+    WriteReportWorkbook(report, *o.xlsx);
+    std::printf("%s: %zu meters, %s..%s\n", o.xlsx->c_str(), report.meters.size(),
+                o.reportFrom->c_str(), o.reportTo->c_str());
+    return 0;
+}
+
 }  // namespace
 
 void CheckFleetOptions(const CliOptions& o) {
     if (o.arguments.empty()) {
         throw UsageError(
             "fleet needs a command: add, edit, remove, list, import-csv, export-csv, import, "
-            "history or round");
+            "history, round or report");
     }
     const std::string& command = o.arguments[0];
     const FleetForm* form = nullptr;
@@ -253,7 +274,7 @@ void CheckFleetOptions(const CliOptions& o) {
     if (form == nullptr) {
         throw UsageError("fleet: unknown command '" + command +
                          "' (add, edit, remove, list, import-csv, export-csv, import, history, "
-                         "round)");
+                         "round, report)");
     }
     const size_t count = o.arguments.size() - 1;
     if (count < form->minArguments || count > form->maxArguments) {
@@ -263,8 +284,9 @@ void CheckFleetOptions(const CliOptions& o) {
     if ((HasConnection(o) || o.address || o.note) && !meterCommand) {
         throw UsageError("the connection, --address and --note go with fleet add and fleet edit");
     }
-    if (o.group && !meterCommand && command != "list" && command != "round") {
-        throw UsageError("--group goes with fleet add, edit, list and round");
+    if (o.group && !meterCommand && command != "list" && command != "round" &&
+        command != "report") {
+        throw UsageError("--group goes with fleet add, edit, list, round and report");
     }
     if ((o.parallel || o.syncClock || o.skipFresh) && command != "round") {
         throw UsageError("--parallel, --sync-clock and --skip-fresh go with fleet round");
@@ -283,8 +305,25 @@ void CheckFleetOptions(const CliOptions& o) {
             "fleet remove takes the meter out of the register (with --purge its history "
             "too); confirm with --yes");
     }
-    if (o.csv && command != "list" && command != "round") {
-        throw UsageError("--csv goes with fleet list and fleet round");
+    if (o.csv && command != "list" && command != "round" && command != "report") {
+        throw UsageError("--csv goes with fleet list, round and report");
+    }
+    if ((o.reportFrom || o.reportTo || o.xlsx) && command != "report") {
+        throw UsageError("--from, --to and --xlsx go with fleet report");
+    }
+    if (command == "report") {
+        if (!o.reportFrom || !o.reportTo) {
+            throw UsageError("fleet report needs --from YYYY-MM-DD and --to YYYY-MM-DD");
+        }
+        if (o.xlsx && o.csv) {
+            throw UsageError("fleet report takes --xlsx or --csv, not both");
+        }
+        if (!o.xlsx && !o.csv) {
+            throw UsageError("fleet report needs either --xlsx OUT.xlsx or --csv");
+        }
+        if (o.xlsx && o.xlsx->empty()) {
+            throw UsageError("--xlsx needs a file name");
+        }
     }
     if (o.out.has_value() != (command == "history")) {
         throw UsageError("fleet history needs --out FILE.arch, and only it takes --out");
@@ -292,8 +331,7 @@ void CheckFleetOptions(const CliOptions& o) {
     const bool deviceOptions = o.archivesGiven || o.periodFrom || o.missing || o.wholeIfOther ||
                                o.dropOldest || o.cycles || o.record || o.netAddress ||
                                o.calibrationCode || o.testCode || o.testMode || o.section ||
-                               o.xlsx || o.fromAddress || o.toAddress || o.init || o.interval ||
-                               (o.timeoutSeconds && command != "round");
+                               o.init || o.interval || (o.timeoutSeconds && command != "round");
     if (deviceOptions) {
         throw UsageError("fleet takes none of the options of the device commands");
     }
@@ -366,6 +404,9 @@ int FleetCommand(const CliOptions& o) {
         }
         if (command == "import") {
             return Import(*db, o);
+        }
+        if (command == "report") {
+            return Report(*db, o);
         }
         return History(*db, o);
     } catch (const Exception& e) {

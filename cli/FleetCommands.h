@@ -12,6 +12,8 @@
 //   fleet export-csv
 //   fleet import NAME FILE.arch...
 //   fleet history NAME --out FILE.arch
+//   fleet round [NAME...] [--group G] [--parallel N] [--csv] [--sync-clock S] ...
+//   fleet report --from YYYY-MM-DD --to YYYY-MM-DD [--group G] (--xlsx OUT.xlsx | --csv)
 //
 // CONNECTION is what zqcli read takes: --port, --modem with --phone, --tcp,
 // --rfc2217, or --listen with --allow. Every one takes --db URL|PATH

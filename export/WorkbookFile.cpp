@@ -112,8 +112,14 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }  // namespace
 
 void WriteWorkbookFile(const ExcelWorkbook& book, const std::string& path) {
+    WriteThroughTemporaryFile(
+        path, [&](const std::string& temporary) { WriteXlsx(book, temporary, path); });
+}
+
+void WriteThroughTemporaryFile(const std::string& path,
+                               const std::function<void(const std::string& temporary)>& write) {
     TemporaryFile temporary(path);
-    WriteXlsx(book, temporary.Path(), path);
+    write(temporary.Path());
     Sync(temporary.Path(), path);
     if (::rename(temporary.Path().c_str(), path.c_str()) != 0) {
         FailErrno(path, errno);

@@ -2,6 +2,7 @@
 
 #include "ExcelWorkbook.h"
 
+#include <functional>
 #include <string>
 
 // Workbook files that never show up cut: the workbook is written to a
@@ -10,6 +11,11 @@
 
 // Writes `path`, replacing an existing file.
 void WriteWorkbookFile(const ExcelWorkbook& book, const std::string& path);
+
+// The same for a file written by `write`, which is given the temporary
+// file's name and writes the whole file there (raising on failure).
+void WriteThroughTemporaryFile(const std::string& path,
+                               const std::function<void(const std::string& temporary)>& write);
 
 // Writes `name` ("base.ext") into `folder` (created when missing) without
 // replacing anything: when the name is taken, "base_2.ext", "base_3.ext", ...

@@ -12,6 +12,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev
     python3 python3-openpyxl python3-xlsxwriter xvfb xauth x11-utils imagemagick systemd
+    unzip libreoffice-calc-nogui
     desktop-file-utils shared-mime-info xdg-utils man-db lintian file dpkg-dev
     libxml2-utils libglib2.0-bin librsvg2-bin appstream
     dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0

@@ -1,8 +1,8 @@
-// zqcli's bounds on the pause and the time-out, where --record may go and
-// what --allow takes: values outside them are usage errors (exit 2); the
-// bounds themselves are accepted (the command then fails only on its missing
-// file, exit 1), and a file that cannot take a recording ends the command
-// (exit 1) before the device is called.
+// zqcli's bounds on the pause and the time-out, where --record may go,
+// what --allow takes, and the period and the output of fleet report:
+// values outside them are usage errors (exit 2); the bounds themselves are accepted (the command
+// then fails only on its missing file, exit 1), and a file that cannot take a recording ends the
+// command (exit 1) before the device is called.
 #include "Processes.h"
 
 #include "CaseNames.h"
@@ -87,6 +87,24 @@ INSTANTIATE_TEST_SUITE_P(
         OptionCase{
             "MissingFileThatCannotBeRead", {"read", "--missing", "MISSING", "--out", "MISSING"}, 1},
         OptionCase{"RecordOutsideMonitor", {"read", "--record", "run.csv", "--out", "MISSING"}, 2},
+        // fleet report: a period of real days, FROM not after TO, and one
+        // output; scan's --from stays an address.
+        OptionCase{"ReportDayNotADate",
+                   {"fleet", "--from", "2024-06-31", "report", "--to", "2024-07-01", "--csv"},
+                   2},
+        OptionCase{"ReportBackwards",
+                   {"fleet", "--to", "2024-05-31", "report", "--from", "2024-06-01", "--csv"},
+                   2},
+        OptionCase{"ReportWithoutOutput",
+                   {"fleet", "report", "--from", "2024-06-01", "--to", "2024-06-30"},
+                   2,
+                   "--xlsx OUT.xlsx or --csv"},
+        OptionCase{"ReportToBothOutputs",
+                   {"fleet", "report", "--from", "2024-06-01", "--to", "2024-06-30", "--csv",
+                    "--xlsx", "MISSING"},
+                   2,
+                   "not both"},
+        OptionCase{"ScanFromNotAnAddress", {"scan", "--from", "2024-06-01"}, 2},
         // A list with no address would let every caller in.
         OptionCase{"AllowEmpty", {"monitor", "--allow", "", "--listen", "4001"}, 2},
         OptionCase{"AllowBlank", {"monitor", "--allow", " ", "--listen", "4001"}, 2},
