@@ -17,6 +17,9 @@ void TMainForm::MetersActionExecute() {
         metersForm->setObjectName(QStringLiteral("MetersForm"));
         metersForm->setWindowIcon(windowIcon());
         connect(metersForm, &TMetersForm::HistoryLoaded, this, &TMainForm::ShowHistory);
+        // The consumption report opens as an exported workbook does.
+        connect(metersForm, &TMetersForm::WorkbookWritten, this,
+                [this](const QString& path) { OpenWorkbook(path); });
         // Over the main window, a little down and to the right of its corner.
         metersForm->move(frameGeometry().topLeft() + QPoint(40, 60));
     }

@@ -68,12 +68,6 @@ TMetersForm::TMetersForm(QWidget* parent)
     connect(FRound, &TMeterRound::MeterEnded, this, &TMetersForm::MeterEnded);
     connect(FRound, &TMeterRound::Finished, this, &TMetersForm::RoundFinished);
 
-    // Not joined to the report's builder yet (ConsumptionReportExecute).
-    ConsumptionReportButton->setEnabled(false);
-    ConsumptionReportButton->setToolTip(
-        QStringLiteral("Отчёт о потреблении пока недоступен в этом окне"));
-    ConsumptionReportButton->setAccessibleDescription(ConsumptionReportButton->toolTip());
-
     connect(DatabaseButton, &QPushButton::clicked, this, &TMetersForm::DatabaseExecute);
     connect(AddButton, &QPushButton::clicked, this, &TMetersForm::AddExecute);
     connect(EditButton, &QPushButton::clicked, this, &TMetersForm::EditExecute);
@@ -254,6 +248,7 @@ void TMetersForm::UpdateButtons() {
     RemoveButton->setEnabled(one && !running);
     ImportButton->setEnabled(one);
     HistoryButton->setEnabled(one);
+    ConsumptionReportButton->setEnabled(open);
     RoundButton->setEnabled(open && !running && FFilter->rowCount() > 0);
     StopButton->setEnabled(running);
     DatabaseButton->setEnabled(!running);

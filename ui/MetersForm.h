@@ -9,10 +9,12 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 class QComboBox;
+class QDate;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -57,10 +59,15 @@ public:
     void StopExecute();
     void HistoryExecute();
     void DatabaseExecute();
-    // "Отчёт о потреблении...": the consumption report of the meters shown.
-    // Not yet joined to the report's builder: the button stays disabled and
-    // says so in its tool tip.
+    // "Отчёт о потреблении...": the period and the group asked, then where
+    // to save the workbook; WriteConsumptionReport writes it.
     void ConsumptionReportExecute();
+    // The consumption report of the period (whole days `from`..`to`) and
+    // the group (none: every group) as a workbook at `path`, which is then
+    // handed on (WorkbookWritten). A failure is shown in a box and leaves
+    // no file. True when written.
+    bool WriteConsumptionReport(const QDate& from, const QDate& to,
+                                const std::optional<std::string>& group, const QString& path);
 
     // Brings `paths` (.arch files) into the history of the selected meter,
     // each file on its own; a file refused (another device's, unreadable)
@@ -93,6 +100,9 @@ signals:
     // "Открыть историю": meter `name`'s whole history (every record, newest
     // first; the parameters of its last read).
     void HistoryLoaded(const QString& name, const ZQValve& whole);
+    // A workbook written (the consumption report), to be opened with the
+    // desktop's program.
+    void WorkbookWritten(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;

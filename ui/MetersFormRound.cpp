@@ -126,8 +126,3 @@ void TMetersForm::HistoryExecute() {
     }
     emit HistoryLoaded(FromUtf8(meter.name), whole);
 }
-
-// The consumption report of the meters shown is built elsewhere; until it
-// is joined to this window the button stays disabled (its tool tip says
-// so) and this does nothing.
-void TMetersForm::ConsumptionReportExecute() {}

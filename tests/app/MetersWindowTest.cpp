@@ -7,6 +7,7 @@
 // stopped in mid-read, which leaves its meter as it was; and the database
 // chosen in the window, never with a password.
 #include "ArchiveFile.h"
+#include "ConsumptionReportDialog.h"
 #include "FleetDatabase.h"
 #include "FleetDatabaseDialog.h"
 #include "HistoryStore.h"
@@ -25,6 +26,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -245,13 +247,46 @@ TEST_P(MetersWindowTest, RegisterRoundHistoryAndImport) {
     TExcelExport::SetExportFolder({});
     EXPECT_EQ(QDir(dir.filePath("ZQ")).entryList({"*.xlsx"}).size(), 1);
 
+    QString box;
+    // "Отчёт о потреблении...": the period asked (the last whole month and
+    // the group shown to start with; a last day before the first keeps the
+    // dialog open), then the workbook written and handed on to be opened;
+    // a folder that is not there fails in a box and hands nothing on.
+    TConsumptionReportDialog period({"Север", "Юг"}, "Юг", meters);
+    EXPECT_EQ(period.Group(), std::optional<std::string>("Юг"));
+    EXPECT_EQ(period.From().day(), 1);
+    EXPECT_EQ(period.To(), period.From().addMonths(1).addDays(-1));
+    period.ToEdit->setDate(period.From().addDays(-1));
+    period.show();
+    period.done(QDialog::Accepted);
+    EXPECT_TRUE(period.isVisible());
+    EXPECT_TRUE(period.ErrorLabel->isVisible());
+    period.done(QDialog::Rejected);
+    QStringList written;
+    QObject::connect(meters, &TMetersForm::WorkbookWritten,
+                     [&](const QString& path) { written << path; });
+    const QString report = dir.filePath("report.xlsx");
+    ASSERT_TRUE(meters->WriteConsumptionReport(QDate(2026, 3, 1), QDate(2026, 3, 31), std::nullopt,
+                                               report));
+    EXPECT_EQ(written, QStringList{report});
+    QFile workbook(report);
+    ASSERT_TRUE(workbook.open(QIODevice::ReadOnly));
+    EXPECT_EQ(workbook.read(2), "PK") << "a zip, as .xlsx files are";
+    AnswerModal([&](QWidget* modal) {
+        box = modal->objectName();
+        qobject_cast<QMessageBox*>(modal)->accept();
+    });
+    EXPECT_FALSE(meters->WriteConsumptionReport(QDate(2026, 3, 1), QDate(2026, 3, 31), std::nullopt,
+                                                dir.filePath("missing/report.xlsx")));
+    EXPECT_EQ(box, "ReportFailureBox");
+    EXPECT_EQ(written.size(), 1);
+
     // "Импорт архивов": another device's file is refused in a box, nothing
     // stored; older records of the same device go behind the history.
     const QString other = dir.filePath("other.arch");
     const QString older = dir.filePath("older.arch");
     WriteArchiveFile(other.toStdString(), HourlyDocument(fleet.Serial(0) + 100, 5, {2020, 1, 1}));
     WriteArchiveFile(older.toStdString(), HourlyDocument(fleet.Serial(0), 25, {2020, 1, 1}));
-    QString box;
     AnswerModal([&](QWidget* modal) {
         box = modal->objectName() + ": " + qobject_cast<QMessageBox*>(modal)->text();
         qobject_cast<QMessageBox*>(modal)->accept();
