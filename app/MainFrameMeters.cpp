@@ -3,6 +3,7 @@
 #include "MainFrame.h"
 #include "MainFrameTexts.h"
 #include "MetersForm.h"
+#include "TExcelExport.h"
 #include "ZQArchive.h"
 #include "ZQCurrentParams.h"
 #include "ZQSetupParams.h"
@@ -19,7 +20,7 @@ void TMainForm::MetersActionExecute() {
         connect(metersForm, &TMetersForm::HistoryLoaded, this, &TMainForm::ShowHistory);
         // The consumption report opens as an exported workbook does.
         connect(metersForm, &TMetersForm::WorkbookWritten, this,
-                [this](const QString& path) { OpenWorkbook(path); });
+                [](const QString& path) { TExcelExport::OpenFile(path.toStdString()); });
         // Over the main window, a little down and to the right of its corner.
         metersForm->move(frameGeometry().topLeft() + QPoint(40, 60));
     }

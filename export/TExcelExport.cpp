@@ -566,6 +566,10 @@ std::string TExcelExport::ExportFolder() {
         .toStdString();
 }
 
+bool TExcelExport::OpenFile(const std::string& path) {
+    return Server().opener ? Server().opener(path) : OpenWithDesktop(path);
+}
+
 void TExcelExport::SetOpener(std::function<bool(const std::string& path)> opener) {
     Server().opener = std::move(opener);
 }

@@ -139,6 +139,8 @@ public:
     // Opens a written file; returns whether an application could be
     // started. Empty (the default): "xdg-open <path>", detached.
     static void SetOpener(std::function<bool(const std::string& path)> opener);
+    // Opens a written workbook as a shown one is opened (the opener above).
+    static bool OpenFile(const std::string& path);
     // The PC's local time for file names; empty (the default): the clock.
     static void SetClock(std::function<TDateTime()> clock);
     static bool Started();

@@ -263,12 +263,14 @@ TEST_P(MetersWindowTest, RegisterRoundHistoryAndImport) {
     EXPECT_TRUE(period.ErrorLabel->isVisible());
     period.done(QDialog::Rejected);
     QStringList written;
-    QObject::connect(meters, &TMetersForm::WorkbookWritten,
-                     [&](const QString& path) { written << path; });
+    TExcelExport::SetOpener([&](const std::string& path) {
+        written << QString::fromStdString(path);
+        return true;
+    });
     const QString report = dir.filePath("report.xlsx");
     ASSERT_TRUE(meters->WriteConsumptionReport(QDate(2026, 3, 1), QDate(2026, 3, 31), std::nullopt,
                                                report));
-    EXPECT_EQ(written, QStringList{report});
+    EXPECT_EQ(written, QStringList{report}) << "opened as an export is";
     QFile workbook(report);
     ASSERT_TRUE(workbook.open(QIODevice::ReadOnly));
     EXPECT_EQ(workbook.read(2), "PK") << "a zip, as .xlsx files are";
@@ -280,6 +282,7 @@ TEST_P(MetersWindowTest, RegisterRoundHistoryAndImport) {
                                                 dir.filePath("missing/report.xlsx")));
     EXPECT_EQ(box, "ReportFailureBox");
     EXPECT_EQ(written.size(), 1);
+    TExcelExport::SetOpener({});
 
     // "Импорт архивов": another device's file is refused in a box, nothing
     // stored; older records of the same device go behind the history.
