@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -125,14 +126,16 @@ size_t StoreYear(FleetDatabase& db, int64_t meterId, int index) {
 // What the plan of the hourly statement says (SQLite).
 std::string HourlyPlan(FleetDatabase& db) {
     if (db.IsPostgres()) {
-        FleetQuery q(db, QStringLiteral("EXPLAIN SELECT CAST(stamp AS TEXT), v_plus, v_minus, "
-                                        "flags FROM records WHERE meter_id = 1 AND kind = 0 AND "
-                                        "stamp >= '2025-05-31 23:00' AND stamp <= "
-                                        "'2025-06-30 23:00' ORDER BY stamp, seq"));
-        q.Run();
+        // EXPLAIN cannot be prepared: run as it stands.
+        QSqlQuery q(db.Db());
+        q.exec(
+            QStringLiteral("EXPLAIN SELECT CAST(stamp AS TEXT), v_plus, v_minus, flags FROM "
+                           "records WHERE meter_id = 1 AND kind = 0 AND stamp >= "
+                           "'2025-05-31 23:00' AND stamp <= '2025-06-30 23:00' ORDER BY "
+                           "stamp, seq"));
         std::string plan;
-        while (q.Next()) {
-            plan += (plan.empty() ? "" : "; ") + q.Value(0).toString().trimmed().toStdString();
+        while (q.next()) {
+            plan += (plan.empty() ? "" : "; ") + q.value(0).toString().trimmed().toStdString();
         }
         return plan;
     }
