@@ -225,6 +225,24 @@ RoundFigures Round(const std::string& db, int parallel, const std::string& csvPa
     return WaitRound(StartRound(db, parallel, csvPath));
 }
 
+// The meters' history: a first round of every meter, at once. False when
+// one was not read.
+bool ReadHistory(const Options& o, const std::string& db, const std::string& csvPath) {
+    SimProcess sim;
+    std::vector<Endpoint> endpoints;
+    if (!StartFleet(sim, o, false, 0, 0, endpoints)) {
+        return false;
+    }
+    {
+        auto database = FleetDatabase::Open(db);
+        PointMeters(*database, endpoints);
+    }
+    const RoundFigures first = Round(db, 64, csvPath);
+    std::printf("history:  a first round read %d of %d meters in %.1f s\n", first.read, o.meters,
+                first.wallS);
+    return first.read == o.meters;
+}
+
 // Runs zqcli with `args` (standard output and error to /dev/null); its exit
 // code and wall time.
 int Zqcli(const std::vector<std::string>& args, double& seconds) {
@@ -350,23 +368,10 @@ void Copy(const std::string& from, const std::string& to) {
 // database whether every live meter was read exactly once.
 int SharedRound(const Options& o, const std::string& db, const std::string& folder) {
     const int parallel = o.parallel.empty() ? 64 : o.parallel.front();
-    std::vector<Endpoint> endpoints;
-    {
-        SimProcess sim;
-        if (!StartFleet(sim, o, false, 0, 0, endpoints)) {
-            return 1;
-        }
-        {
-            auto database = FleetDatabase::Open(db);
-            PointMeters(*database, endpoints);
-        }
-        const RoundFigures first = Round(db, 64, folder + "/first.csv");
-        std::printf("history:  a first round read %d of %d meters in %.1f s\n", first.read,
-                    o.meters, first.wallS);
-        if (first.read != o.meters) {
-            return 1;
-        }
+    if (!ReadHistory(o, db, folder + "/first.csv")) {
+        return 1;
     }
+    std::vector<Endpoint> endpoints;
     const int refuse = o.dead / 2;
     const int mute = o.dead - refuse;
     SimProcess sim;
@@ -499,24 +504,10 @@ int main(int argc, char** argv) {
     if (o.collectors > 1) {
         return SharedRound(o, db, folder.path().toStdString());
     }
-    std::vector<Endpoint> endpoints;
-    {
-        // The meters' history: a first round, at once.
-        SimProcess sim;
-        if (!StartFleet(sim, o, false, 0, 0, endpoints)) {
-            return 1;
-        }
-        {
-            auto database = FleetDatabase::Open(db);
-            PointMeters(*database, endpoints);
-        }
-        const RoundFigures first = Round(db, 64, csv);
-        std::printf("history:  a first round read %d of %d meters in %.1f s\n", first.read,
-                    o.meters, first.wallS);
-        if (first.read != o.meters) {
-            return 1;
-        }
+    if (!ReadHistory(o, db, csv)) {
+        return 1;
     }
+    std::vector<Endpoint> endpoints;
     Copy(db, baseline);
 
     int failures = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LoopbackSocket.h"
+
 #include "ArchiveStruct.h"
 #include "SimRecords.h"
 
@@ -80,9 +82,6 @@ private:
 
 // The bytes of the file at `path`; empty when it cannot be read.
 QByteArray FileBytes(const std::string& path);
-
-// A TCP socket bound to 127.0.0.1 on a port the system picks; that port.
-int BoundSocket(int& port);
 
 // A loopback port nobody listens on, for as long as this lives: bound and
 // never listening, so a connection there is refused and nobody takes it.

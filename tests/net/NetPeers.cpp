@@ -1,6 +1,7 @@
 #include "NetPeers.h"
 
 #include "Crc16.h"
+#include "LoopbackSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -8,23 +9,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-
-namespace {
-
-// A TCP socket bound to 127.0.0.1 on a port the system picks; that port.
-int BoundSocket(int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t size = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-}  // namespace
 
 Recorder::Recorder(TNetQueueIDChanel& chanel) {
     chanel.SetOnChanelStateEvent([this](ChanelState s) { states.push_back(s); });
