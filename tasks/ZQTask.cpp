@@ -141,9 +141,17 @@ void ZQTask::OnChanelState(int chanelState) {
 void ZQTask::OnRecvPacket(const uint8_t*, int, int) {}
 
 void ZQTask::OnLostPacket(int packetId) {
-    if (packetId == step) {
-        RetryOrError("Нет ответа от прибора");
+    if (packetId != step) {
+        return;
     }
+    // A request the line's loss took with it was not left unanswered: the
+    // connection is gone (its state event may still be on its way), and a
+    // retry on it would fail at once.
+    if (chanel && chanel->GetState() == csDisconnected) {
+        OnChanelState(csDisconnected);
+        return;
+    }
+    RetryOrError("Нет ответа от прибора");
 }
 
 bool ZQTask::CreateChanel() {
@@ -401,7 +409,10 @@ void ZQTask::RetryOrError(const std::string& text) {
     NoteVerdict(retries > 0 ? text + ", повтор" : text);
     if (retries > 0) {
         --retries;
-        SetStep(step, false);
+        // At the next tick, not at once: a line that went down takes its
+        // requests with it before its own event tells so, and a retry sent
+        // at once would be lost at once, three times over.
+        EnterStep(step, false);
     } else {
         SetError(text);
     }
